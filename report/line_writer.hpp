@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace id3sniff {
+
+// Where the report goes, which decides how control bytes are written.
+enum class Destination {
+  PipeOrFile,  // every byte exactly as captured: scripts compare the report byte for byte
+  Terminal,    // bytes below 0x20 and 0x7F written as '?', so a file cannot drive the terminal
+};
+
+// Builds the report one line at a time; each line goes out with its newline and a flush.
+class LineWriter {
+ public:
+  LineWriter(std::FILE* out, Destination destination);
+
+  // Appends bytes to the current line.
+  LineWriter& Append(std::string_view bytes);
+  // Appends a number in decimal.
+  LineWriter& Append(int number);
+  // Writes the current line and its newline, then flushes the stream.
+  void EndLine();
+
+ private:
+  std::FILE* out_;
+  Destination destination_;
+  std::string line_;
+};
+
+}  // namespace id3sniff

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <cstdio>
+#include <string_view>
+
+#include "report/line_writer.hpp"
+#include "scan/scan_tag.hpp"
+
+namespace id3sniff {
+
+// Writes the report to out: the header line naming path, the date and field lines of what the
+// scan captured, the TXXX lines, and an empty line. Write errors are left on out for the caller.
+void PrintReport(std::FILE* out, std::string_view path, const ScanResult& result,
+                 Destination destination);
+
+}  // namespace id3sniff

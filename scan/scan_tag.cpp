@@ -1,0 +1,210 @@
+#include "scan/scan_tag.hpp"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "scan/date_capture.hpp"
+#include "scan/placeholders.hpp"
+#include "scan/text_capture.hpp"
+#include "scan/txxx_capture.hpp"
+
+namespace id3sniff {
+namespace {
+
+// Past end of file the scan goes on as if every further read returned byte 255.
+constexpr std::uint8_t kFiller = 0xFF;
+
+// Returns the four bytes of an identifier as they stand in the low bits of ScanState::recent.
+constexpr std::uint64_t Pattern(std::string_view text) {
+  std::uint64_t value = 0;
+  for (char c : text) value = value << 8 | static_cast<std::uint8_t>(c);
+  return value;
+}
+
+constexpr std::uint64_t kLow32 = 0xFFFF'FFFFull;
+constexpr std::uint64_t kLow40 = 0xFF'FFFF'FFFFull;
+
+// The last bytes of the identifiers and markers: only these can complete one.
+constexpr std::array<bool, 256> kEndsPattern = [] {
+  std::array<bool, 256> ends{};
+  for (char c : std::string_view("B21CREXc3")) ends[static_cast<std::uint8_t>(c)] = true;
+  return ends;
+}();
+
+// Makes kind the current frame; every identifier empties the accumulator.
+void StartFrame(ScanState& s, FrameKind kind) {
+  s.frame = kind;
+  s.accumulator_empty = true;
+}
+
+// Acts on an identifier or marker that the bytes ending at k spell; returns true at a marker.
+bool Recognise(ScanState& s, std::uint64_t recent, std::size_t k) {
+  switch (recent & kLow32) {
+    case Pattern("TALB"):
+      StartFrame(s, FrameKind::TALB);
+      return false;
+    case Pattern("TIT2"):
+      StartFrame(s, FrameKind::TIT2);
+      return false;
+    case Pattern("TPE1"):
+      StartFrame(s, FrameKind::TPE1);
+      return false;
+    case Pattern("APIC"):
+      StartFrame(s, FrameKind::APIC);
+      return false;
+    case Pattern("TDRC"):
+      StartFrame(s, FrameKind::TDRC);
+      s.result.tdrc.clear();
+      return false;
+    case Pattern("TYER"):
+      StartFrame(s, FrameKind::TYER);
+      s.result.tyer.clear();
+      MarkEmptied(s, kTyerBit);
+      return false;
+    case Pattern("TSSE"):
+      StartFrame(s, FrameKind::TSSE);
+      s.result.text[static_cast<std::size_t>(TextField::Tsse)].clear();
+      MarkEmptied(s, FieldBit(TextField::Tsse));
+      return false;
+    case Pattern("TXXX"):
+      StartFrame(s, FrameKind::TXXX);
+      if (static_cast<std::size_t>(s.result.txxx_count) < kTxxxSlotCount) ++s.result.txxx_count;
+      s.txxx_begin = k - 3;  // a match needs four bytes, so k is at least 3
+      return false;
+    case Pattern("Lavc"):
+      return true;
+    default:
+      return (recent & kLow40) == Pattern("LAME3");
+  }
+}
+
+// Hands byte b, of class Printable or High, to the capture of the current frame, then sets the
+// placeholders of the fields whose frames have captured nothing. Doing the placeholders after
+// the capture gives what running them in capture order gives: a capture changes the current
+// frame only to None, and a field whose frame was current has just captured.
+void Capture(ScanState& s, std::size_t k, std::uint8_t b) {
+  switch (s.frame) {
+    case FrameKind::None:
+      break;
+    case FrameKind::TDRC:
+      CaptureDate(s, s.result.tdrc, b);
+      break;
+    case FrameKind::TYER:
+      CaptureDate(s, s.result.tyer, b);
+      MarkSeen(s, kTyerBit);
+      break;
+    case FrameKind::TALB:
+      CaptureText(s, TextField::Album, k, b);
+      break;
+    case FrameKind::TIT2:
+      CaptureText(s, TextField::Title, k, b);
+      break;
+    case FrameKind::TPE1:
+      CaptureText(s, TextField::Artist, k, b);
+      break;
+    case FrameKind::TSSE:
+      CaptureText(s, TextField::Tsse, k, b);
+      break;
+    case FrameKind::APIC:
+      CaptureText(s, TextField::Apic, k, b);
+      break;
+    case FrameKind::TXXX:
+      CaptureTxxx(s, k);
+      break;
+  }
+  if (s.placeholder_pending != 0) SetPendingPlaceholders(s);
+}
+
+// Processes the window's bytes from the current position up to end; returns true when an end
+// marker stops the scan, leaving the position just after it.
+bool ScanRange(ScanState& s, std::size_t end) {
+  const std::uint8_t* window = s.window.get();
+  std::uint64_t recent = s.recent;
+  std::size_t k = s.position;
+  bool marker = false;
+  for (; k < end && !marker; ++k) {
+    const std::uint8_t b = window[k];
+    recent = recent << 8 | b;
+    const ByteClass cls = s.classes[b];
+    if (cls == ByteClass::Control) continue;
+    if (cls != ByteClass::Ignored && (s.frame != FrameKind::None || s.placeholder_pending != 0)) {
+      Capture(s, k, b);
+    }
+    if (kEndsPattern[b]) marker = Recognise(s, recent, k);
+  }
+  s.recent = recent;
+  s.position = k;
+  s.ended = marker;
+  return marker;
+}
+
+// Scans the 255 bytes that stand for reads past end of file, up to the end of the window. Once
+// no text or date frame is current and no placeholder is pending, a further 255 changes nothing
+// but the end of a current TXXX frame's slot, so the rest is done in one step.
+void ScanFiller(ScanState& s) {
+  std::memset(s.window.get() + s.filled, kFiller, kWindowSize - s.filled);
+  s.filled = kWindowSize;
+  while (s.position < kWindowSize) {
+    const bool settled = (s.frame == FrameKind::None || s.frame == FrameKind::TXXX) &&
+                         s.placeholder_pending == 0;
+    if (settled) {
+      if (s.frame == FrameKind::TXXX) CaptureTxxx(s, kWindowSize - 1);
+      s.position = kWindowSize;
+      break;
+    }
+    if (ScanRange(s, s.position + 1)) break;
+  }
+}
+
+// Cuts each TXXX slot from the window.
+void FinishScan(ScanState& s) {
+  const char* window = reinterpret_cast<const char*>(s.window.get());
+  for (std::size_t i = 0; i < kTxxxSlotCount; ++i) {
+    const WindowSpan span = s.txxx_spans[i];
+    s.result.txxx_slots[i].assign(window + span.begin, span.end - span.begin);
+  }
+}
+
+}  // namespace
+
+ScanState::ScanState()
+    : window(std::make_unique_for_overwrite<std::uint8_t[]>(kWindowSize)),
+      control_byte_table(Octal()),
+      classes(BuildClassTable(control_byte_table.get())),
+      first_seen(kAllPlaceholderBits),
+      placeholder_pending(kAllPlaceholderBits) {}
+
+ScanOutcome ScanTag(int fd, ScanState& s) {
+  while (s.filled < kWindowSize) {
+    const ssize_t n = read(fd, s.window.get() + s.filled, kWindowSize - s.filled);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return ScanOutcome::ReadError;
+    }
+    if (n == 0) break;
+    s.filled += static_cast<std::size_t>(n);
+    if (ScanRange(s, s.filled)) {
+      FinishScan(s);
+      return ScanOutcome::Complete;
+    }
+  }
+  ScanFiller(s);
+  FinishScan(s);
+  return ScanOutcome::Complete;
+}
+
+void ScanBytes(std::string_view bytes, ScanState& s) {
+  const std::size_t n = bytes.size() < kWindowSize ? bytes.size() : kWindowSize;
+  if (n > 0) std::memcpy(s.window.get(), bytes.data(), n);
+  s.filled = n;
+  if (!ScanRange(s, s.filled)) ScanFiller(s);
+  FinishScan(s);
+}
+
+std::string_view RawHistory(const ScanState& s) {
+  return {reinterpret_cast<const char*>(s.window.get()), s.position};
+}
+
+}  // namespace id3sniff
