@@ -1,0 +1,176 @@
+#include "app/command_line.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "test_support/run_tool.hpp"
+#include "test_support/tag_bytes.hpp"
+
+namespace id3sniff {
+namespace {
+
+using testing::RunTool;
+using testing::StdoutTarget;
+using testing::ToolOptions;
+using testing::ToolRun;
+
+std::string Usage(const std::string& name) {
+  return "Usage: " + name + " <option(s)>\nOptions:\n" +
+         "\t -h,--help\t\tShow this help message and exit\n" +
+         "\t -v,--version\t\tDisplay version information and exit\n\n" + "\t For example:\n" +
+         "\t " + name + " File.mp3\n\n";
+}
+
+// A directory of its own per test, removed with everything in it afterwards.
+class CommandLine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/id3sniff-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    std::filesystem::permissions(dir_, std::filesystem::perms::all);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  std::string WriteFile(const std::string& name, const std::string& bytes) {
+    const std::string path = dir_ + "/" + name;
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    EXPECT_NE(file, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+    return path;
+  }
+
+  std::string dir_;
+};
+
+struct OptionCase {
+  std::vector<std::string> args;
+  int status;
+  std::string out;
+  std::string err;
+};
+
+TEST_F(CommandLine, AnswersEachFirstArgument) {
+  const std::string song = WriteFile("song.mp3", testing::SongBytes());
+  const std::string version = "Version: 1.0.0.0\n";
+  const std::string unable = "Unable to open file\n";
+  const std::vector<OptionCase> cases = {
+      {{}, kExitUsage, "", Usage("id3sniff")},
+      {{"-h"}, kExitOk, "", Usage("id3sniff")},
+      {{"--help"}, kExitOk, "", Usage("id3sniff")},
+      {{"--help", song}, kExitOk, "", Usage("id3sniff")},
+      {{"-v"}, kExitOk, "", version},
+      {{"--version"}, kExitOk, "", version},
+      {{"-v", "extra"}, kExitOk, "", version},
+      // Options are whole strings with exact case; anything else names a file.
+      {{"-help"}, kExitFailure, unable, ""},
+      {{"-V"}, kExitFailure, unable, ""},
+      {{"--Version"}, kExitFailure, unable, ""},
+      {{"--version "}, kExitFailure, unable, ""},
+      {{""}, kExitFailure, unable, ""},
+      {{dir_ + "/missing.mp3"}, kExitFailure, unable, ""},
+      {{dir_}, kExitFailure, unable, ""},
+  };
+  for (const OptionCase& c : cases) {
+    const std::string shown = c.args.empty() ? "(none)" : c.args[0];
+    const ToolRun run = RunTool(c.args);
+    EXPECT_EQ(run.status, c.status) << shown;
+    EXPECT_EQ(run.out, c.out) << shown;
+    EXPECT_EQ(run.err, c.err) << shown;
+  }
+}
+
+TEST_F(CommandLine, ExaminesTheFirstArgumentAndIgnoresTheRest) {
+  const std::string song = WriteFile("song.mp3", testing::SongBytes());
+  const ToolRun alone = RunTool({song});
+  const ToolRun followed = RunTool({song, "-v", "--help"});
+  EXPECT_EQ(alone.status, kExitOk);
+  EXPECT_EQ(alone.err, "");
+  EXPECT_EQ(alone.out.rfind("ID3v2 (2.4) tag info for " + song + "\n", 0), 0u) << alone.out;
+  EXPECT_EQ(followed.status, alone.status);
+  EXPECT_EQ(followed.out, alone.out);
+  EXPECT_EQ(followed.err, "");
+}
+
+TEST_F(CommandLine, RepeatsTheInvocationNameInTheUsage) {
+  ToolOptions options;
+  options.argv0 = "./bin/id3 sniff";
+  EXPECT_EQ(RunTool({}, options).err, Usage("./bin/id3 sniff"));
+  // Started without a name, it still names itself.
+  options.argv0 = "";
+  EXPECT_EQ(RunTool({"--help"}, options).err, Usage("id3sniff"));
+  options.empty_argv = true;
+  const ToolRun run = RunTool({}, options);
+  EXPECT_EQ(run.status, kExitUsage);
+  EXPECT_EQ(run.err, Usage("id3sniff"));
+}
+
+TEST_F(CommandLine, CannotOpenAFileWithoutReadPermission) {
+  const std::string path = WriteFile("locked.mp3", testing::SongBytes());
+  chmod(path.c_str(), 0);
+  ToolOptions options;
+  options.drop_privileges = true;
+  const ToolRun run = RunTool({path}, options);
+  EXPECT_EQ(run.status, kExitFailure);
+  EXPECT_EQ(run.out, "Unable to open file\n");
+  EXPECT_EQ(run.err, "");
+}
+
+TEST_F(CommandLine, MakesNoReportFromAFailedRead) {
+  // Reading a process's memory at offset 0 fails with an I/O error.
+  const ToolRun run = RunTool({"/proc/self/mem"});
+  EXPECT_EQ(run.status, kExitFailure);
+  EXPECT_EQ(run.out, "Unable to read file\n");
+  EXPECT_EQ(run.err, "");
+}
+
+TEST_F(CommandLine, SaysSoWhenTheReportCannotBeWritten) {
+  const std::string song = WriteFile("song.mp3", testing::SongBytes());
+  for (StdoutTarget target : {StdoutTarget::DevFull, StdoutTarget::Closed}) {
+    ToolOptions options;
+    options.stdout_target = target;
+    const ToolRun run = RunTool({song}, options);
+    EXPECT_EQ(run.status, kExitFailure);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "Unable to write report\n");
+  }
+}
+
+TEST_F(CommandLine, MasksControlBytesOnATerminalOnly) {
+  // A TXXX value that would clear the screen and retitle the window, in a file whose name holds
+  // an escape byte too. 0x7F and the bytes of UTF-8 text follow.
+  const std::string text = "\x1B[2J\x1B]0;gotcha\x07\x7F" "Caf\xC3\xA9";
+  const std::string path = WriteFile("t\x1B[1m.mp3", testing::Tag(
+      testing::TextFrame("TXXX", "comment" + std::string(1, '\0') + text) +
+      testing::TextFrame("TPE1", "Me"), 0));
+  const ToolRun piped = RunTool({path});
+  EXPECT_EQ(piped.status, kExitOk);
+  EXPECT_NE(piped.out.find("ID3v2 (2.4) tag info for " + path + "\n"), std::string::npos);
+  EXPECT_NE(piped.out.find("(TXXX)1/1TXXX = Comment = " + text + "\n"), std::string::npos)
+      << piped.out;
+
+  ToolOptions options;
+  options.stdout_target = StdoutTarget::Terminal;
+  const ToolRun shown = RunTool({path}, options);
+  EXPECT_EQ(shown.status, kExitOk);
+  std::string masked_path = path;
+  masked_path[masked_path.find('\x1B')] = '?';
+  EXPECT_NE(shown.out.find("ID3v2 (2.4) tag info for " + masked_path + "\n"), std::string::npos)
+      << shown.out;
+  EXPECT_NE(shown.out.find("(TXXX)1/1TXXX = Comment = ?[2J?]0;gotcha??Caf\xC3\xA9\n"),
+            std::string::npos)
+      << shown.out;
+  EXPECT_EQ(shown.out.find('\x1B'), std::string::npos);
+  // Apart from the masked bytes the two reports are the same, line for line.
+  EXPECT_EQ(shown.out.size(), piped.out.size());
+}
+
+}  // namespace
+}  // namespace id3sniff
