@@ -8,7 +8,7 @@
 
 namespace id3sniff {
 
-// Bits of ScanState::first_seen and ScanState::placeholder_pending: one per text field, then TYER.
+// Bits of ScanState::first_seen: one per text field, then TYER.
 constexpr std::uint8_t FieldBit(TextField field) {
   return static_cast<std::uint8_t>(1u << static_cast<unsigned>(field));
 }
@@ -23,23 +23,18 @@ inline constexpr std::string_view kNoDate = "noDate";
 // Records that a field's frame captured a byte: its placeholder is never set again.
 inline void MarkSeen(ScanState& s, std::uint8_t bit) {
   s.first_seen &= static_cast<std::uint8_t>(~bit);
-  s.placeholder_pending &= static_cast<std::uint8_t>(~bit);
 }
 
-// Records that a field was emptied: if its frame has captured nothing yet, the next captured
-// byte of another frame sets its placeholder again.
-inline void MarkEmptied(ScanState& s, std::uint8_t bit) {
-  s.placeholder_pending |= static_cast<std::uint8_t>(s.first_seen & bit);
-}
-
-// Sets the placeholder of every field that has captured nothing and does not hold it already.
-// Setting a placeholder that is already set changes nothing, so only pending fields are visited.
-inline void SetPendingPlaceholders(ScanState& s) {
+// Sets the placeholder of every field whose frame has captured nothing. Every Printable or High
+// byte does this, but after the first one each such field holds its placeholder already: an
+// identifier that empties TSSE or TYER is always followed by that frame's own capture. So the
+// scan does it once.
+inline void SetPlaceholders(ScanState& s) {
   for (std::size_t f = 0; f < kTextFieldCount; ++f) {
-    if (s.placeholder_pending & (1u << f)) s.result.text[f] = kLongPlaceholders[f];
+    if (s.first_seen & (1u << f)) s.result.text[f] = kLongPlaceholders[f];
   }
-  if (s.placeholder_pending & kTyerBit) s.result.tyer = kNoDate;
-  s.placeholder_pending = 0;
+  if (s.first_seen & kTyerBit) s.result.tyer = kNoDate;
+  s.placeholders_set = true;
 }
 
 }  // namespace id3sniff

@@ -40,6 +40,8 @@ void StartFrame(ScanState& s, FrameKind kind) {
 }
 
 // Acts on an identifier or marker that the bytes ending at k spell; returns true at a marker.
+// An identifier that empties TSSE or TYER never brings back a placeholder: the next captured
+// byte goes to that frame and marks it seen.
 bool Recognise(ScanState& s, std::uint64_t recent, std::size_t k) {
   switch (recent & kLow32) {
     case Pattern("TALB"):
@@ -61,12 +63,10 @@ bool Recognise(ScanState& s, std::uint64_t recent, std::size_t k) {
     case Pattern("TYER"):
       StartFrame(s, FrameKind::TYER);
       s.result.tyer.clear();
-      MarkEmptied(s, kTyerBit);
       return false;
     case Pattern("TSSE"):
       StartFrame(s, FrameKind::TSSE);
       s.result.text[static_cast<std::size_t>(TextField::Tsse)].clear();
-      MarkEmptied(s, FieldBit(TextField::Tsse));
       return false;
     case Pattern("TXXX"):
       StartFrame(s, FrameKind::TXXX);
@@ -114,7 +114,7 @@ void Capture(ScanState& s, std::size_t k, std::uint8_t b) {
       CaptureTxxx(s, k);
       break;
   }
-  if (s.placeholder_pending != 0) SetPendingPlaceholders(s);
+  if (!s.placeholders_set) SetPlaceholders(s);
 }
 
 // Processes the window's bytes from the current position up to end; returns true when an end
@@ -129,7 +129,7 @@ bool ScanRange(ScanState& s, std::size_t end) {
     recent = recent << 8 | b;
     const ByteClass cls = s.classes[b];
     if (cls == ByteClass::Control) continue;
-    if (cls != ByteClass::Ignored && (s.frame != FrameKind::None || s.placeholder_pending != 0)) {
+    if (cls != ByteClass::Ignored && (s.frame != FrameKind::None || !s.placeholders_set)) {
       Capture(s, k, b);
     }
     if (kEndsPattern[b]) marker = Recognise(s, recent, k);
@@ -141,14 +141,14 @@ bool ScanRange(ScanState& s, std::size_t end) {
 }
 
 // Scans the 255 bytes that stand for reads past end of file, up to the end of the window. Once
-// no text or date frame is current and no placeholder is pending, a further 255 changes nothing
+// no text or date frame is current and the placeholders are set, a further 255 changes nothing
 // but the end of a current TXXX frame's slot, so the rest is done in one step.
 void ScanFiller(ScanState& s) {
   std::memset(s.window.get() + s.filled, kFiller, kWindowSize - s.filled);
   s.filled = kWindowSize;
   while (s.position < kWindowSize) {
-    const bool settled = (s.frame == FrameKind::None || s.frame == FrameKind::TXXX) &&
-                         s.placeholder_pending == 0;
+    const bool settled =
+        (s.frame == FrameKind::None || s.frame == FrameKind::TXXX) && s.placeholders_set;
     if (settled) {
       if (s.frame == FrameKind::TXXX) CaptureTxxx(s, kWindowSize - 1);
       s.position = kWindowSize;
@@ -173,8 +173,7 @@ ScanState::ScanState()
     : window(std::make_unique_for_overwrite<std::uint8_t[]>(kWindowSize)),
       control_byte_table(Octal()),
       classes(BuildClassTable(control_byte_table.get())),
-      first_seen(kAllPlaceholderBits),
-      placeholder_pending(kAllPlaceholderBits) {}
+      first_seen(kAllPlaceholderBits) {}
 
 ScanOutcome ScanTag(int fd, ScanState& s) {
   while (s.filled < kWindowSize) {

@@ -59,8 +59,8 @@ struct ScanState {
   // every identifier empties it. A text capture's value is a copy of it after each byte, so the
   // value stands for it and this flag says whether it is empty.
   bool accumulator_empty = true;
-  std::uint8_t first_seen;            // FirstSeen: bit per field whose frame has captured nothing
-  std::uint8_t placeholder_pending;   // bit per field whose value must be set to its placeholder
+  std::uint8_t first_seen;        // FirstSeen: bit per field whose frame has captured nothing
+  bool placeholders_set = false;  // the first Printable or High byte has set the placeholders
   std::size_t txxx_begin = 0;         // where the current TXXX frame's identifier starts
   std::array<WindowSpan, kTxxxSlotCount> txxx_spans{};  // each slot's bytes in the window
   ScanResult result;
