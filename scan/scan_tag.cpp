@@ -16,7 +16,7 @@ namespace {
 // Past end of file the scan goes on as if every further read returned byte 255.
 constexpr std::uint8_t kFiller = 0xFF;
 
-// Returns the four bytes of an identifier as they stand in the low bits of ScanState::recent.
+// Returns the bytes of an identifier or marker as RecentBytes gives them, the last lowest.
 constexpr std::uint64_t Pattern(std::string_view text) {
   std::uint64_t value = 0;
   for (char c : text) value = value << 8 | static_cast<std::uint8_t>(c);
@@ -35,6 +35,7 @@ constexpr std::array<bool, 256> kEndsPattern = [] {
 
 // Makes kind the current frame; every identifier empties the accumulator.
 void StartFrame(ScanState& s, FrameKind kind) {
+  if (s.frame == FrameKind::TXXX) CloseTxxxFrame(s);
   s.frame = kind;
   s.accumulator_empty = true;
 }
@@ -117,49 +118,71 @@ void Capture(ScanState& s, std::size_t k, std::uint8_t b) {
   if (!s.placeholders_set) SetPlaceholders(s);
 }
 
+// Returns the five bytes ending at k, the newest lowest, as Recognise compares them. Bytes
+// before the window's start count as 0, which no identifier or marker contains, so a four-byte
+// pattern matches from k = 3 and "LAME3" from k = 4.
+std::uint64_t RecentBytes(const std::uint8_t* window, std::size_t k) {
+  std::uint64_t recent = 0;
+  for (std::size_t i = k >= 4 ? k - 4 : 0; i <= k; ++i) recent = recent << 8 | window[i];
+  return recent;
+}
+
+// Returns true when no frame but TXXX is current and the placeholders are set. Then only an
+// identifier or a marker changes anything, apart from where the TXXX frame's slot ends.
+bool IsQuiet(const ScanState& s) {
+  return s.placeholders_set && (s.frame == FrameKind::None || s.frame == FrameKind::TXXX);
+}
+
+// Skips the bytes from the current position that cannot complete an identifier or marker, up
+// to end, moving the end of a current TXXX frame's slot to the last byte it captures.
+void SkipQuietBytes(ScanState& s, std::size_t end) {
+  const std::uint8_t* window = s.window.get();
+  const std::size_t start = s.position;
+  std::size_t k = start;
+  while (k < end && !kEndsPattern[window[k]]) ++k;
+  s.position = k;
+  if (s.frame != FrameKind::TXXX) return;
+  for (std::size_t j = k; j > start; --j) {
+    const ByteClass cls = s.classes[window[j - 1]];
+    if (cls == ByteClass::Printable || cls == ByteClass::High) {
+      CaptureTxxx(s, j - 1);
+      break;
+    }
+  }
+}
+
 // Processes the window's bytes from the current position up to end; returns true when an end
 // marker stops the scan, leaving the position just after it.
 bool ScanRange(ScanState& s, std::size_t end) {
   const std::uint8_t* window = s.window.get();
-  std::uint64_t recent = s.recent;
-  std::size_t k = s.position;
-  bool marker = false;
-  for (; k < end && !marker; ++k) {
+  while (s.position < end) {
+    if (IsQuiet(s)) {
+      SkipQuietBytes(s, end);
+      if (s.position == end) break;
+    }
+    const std::size_t k = s.position++;
     const std::uint8_t b = window[k];
-    recent = recent << 8 | b;
     const ByteClass cls = s.classes[b];
     if (cls == ByteClass::Control) continue;
-    if (cls != ByteClass::Ignored && (s.frame != FrameKind::None || !s.placeholders_set)) {
-      Capture(s, k, b);
+    if (cls != ByteClass::Ignored) Capture(s, k, b);
+    if (kEndsPattern[b] && Recognise(s, RecentBytes(window, k), k)) {
+      s.ended = true;
+      return true;
     }
-    if (kEndsPattern[b]) marker = Recognise(s, recent, k);
   }
-  s.recent = recent;
-  s.position = k;
-  s.ended = marker;
-  return marker;
+  return false;
 }
 
-// Scans the 255 bytes that stand for reads past end of file, up to the end of the window. Once
-// no text or date frame is current and the placeholders are set, a further 255 changes nothing
-// but the end of a current TXXX frame's slot, so the rest is done in one step.
+// Scans the 255 bytes that stand for reads past end of file, up to the end of the window.
 void ScanFiller(ScanState& s) {
   std::memset(s.window.get() + s.filled, kFiller, kWindowSize - s.filled);
   s.filled = kWindowSize;
-  while (s.position < kWindowSize) {
-    const bool settled =
-        (s.frame == FrameKind::None || s.frame == FrameKind::TXXX) && s.placeholders_set;
-    if (settled) {
-      if (s.frame == FrameKind::TXXX) CaptureTxxx(s, kWindowSize - 1);
-      s.position = kWindowSize;
-      break;
-    }
-    if (ScanRange(s, s.position + 1)) break;
-  }
+  ScanRange(s, kWindowSize);
 }
 
 // Cuts each TXXX slot from the window.
 void FinishScan(ScanState& s) {
+  if (s.frame == FrameKind::TXXX) CloseTxxxFrame(s);
   const char* window = reinterpret_cast<const char*>(s.window.get());
   for (std::size_t i = 0; i < kTxxxSlotCount; ++i) {
     const WindowSpan span = s.txxx_spans[i];

@@ -52,7 +52,6 @@ struct ScanState {
   ClassTable classes;                                 // class of each byte value, formed once
   std::size_t filled = 0;     // bytes of the window read from the file so far
   std::size_t position = 0;   // index of the next byte to process
-  std::uint64_t recent = 0;   // the last eight bytes processed, the newest lowest
   bool ended = false;         // an end marker stopped the scan
   FrameKind frame = FrameKind::None;  // the frame whose text is being captured
   // The accumulator is shared by the captures, but only the current frame's capture uses it and
@@ -61,7 +60,8 @@ struct ScanState {
   bool accumulator_empty = true;
   std::uint8_t first_seen;        // FirstSeen: bit per field whose frame has captured nothing
   bool placeholders_set = false;  // the first Printable or High byte has set the placeholders
-  std::size_t txxx_begin = 0;         // where the current TXXX frame's identifier starts
+  std::size_t txxx_begin = 0;  // where the current TXXX frame's identifier starts
+  std::size_t txxx_end = 0;    // one past its last captured byte; 0 while it has captured none
   std::array<WindowSpan, kTxxxSlotCount> txxx_spans{};  // each slot's bytes in the window
   ScanResult result;
 };
