@@ -9,13 +9,14 @@ LineWriter::LineWriter(std::FILE* out, Destination destination)
 
 LineWriter& LineWriter::Append(std::string_view bytes) {
   if (destination_ == Destination::PipeOrFile) {
-    line_.append(bytes);
+    // An empty view may hold no pointer at all, which fwrite must not be given.
+    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), out_);
     return *this;
   }
   // Bytes of 0x80 and above pass unchanged, so UTF-8 text prints as it is.
   for (char c : bytes) {
     const auto b = static_cast<unsigned char>(c);
-    line_.push_back(b < 0x20 || b == 0x7F ? '?' : c);
+    std::putc(b < 0x20 || b == 0x7F ? '?' : c, out_);
   }
   return *this;
 }
@@ -23,15 +24,13 @@ LineWriter& LineWriter::Append(std::string_view bytes) {
 LineWriter& LineWriter::Append(int number) {
   char digits[16];
   const auto result = std::to_chars(digits, digits + sizeof digits, number);
-  line_.append(digits, result.ptr);
+  std::fwrite(digits, 1, static_cast<std::size_t>(result.ptr - digits), out_);
   return *this;
 }
 
 void LineWriter::EndLine() {
-  line_.push_back('\n');
-  std::fwrite(line_.data(), 1, line_.size(), out_);
+  std::putc('\n', out_);
   std::fflush(out_);
-  line_.clear();
 }
 
 }  // namespace id3sniff

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdio>
-#include <string>
 #include <string_view>
 
 namespace id3sniff {
@@ -12,22 +11,21 @@ enum class Destination {
   Terminal,    // bytes below 0x20 and 0x7F written as '?', so a file cannot drive the terminal
 };
 
-// Builds the report one line at a time; each line goes out with its newline and a flush.
+// Writes the report one line at a time; each line goes out with its newline and a flush.
 class LineWriter {
  public:
   LineWriter(std::FILE* out, Destination destination);
 
-  // Appends bytes to the current line.
+  // Writes bytes as part of the current line.
   LineWriter& Append(std::string_view bytes);
-  // Appends a number in decimal.
+  // Writes a number in decimal as part of the current line.
   LineWriter& Append(int number);
-  // Writes the current line and its newline, then flushes the stream.
+  // Ends the current line with its newline and flushes the stream.
   void EndLine();
 
  private:
   std::FILE* out_;
   Destination destination_;
-  std::string line_;
 };
 
 }  // namespace id3sniff

@@ -27,7 +27,7 @@ constexpr std::size_t kTrailerSize = 4;
 
 }  // namespace
 
-void PrintReport(std::FILE* out, std::string_view path, const ScanResult& result,
+void PrintReport(std::FILE* out, std::string_view path, ScanResult& result,
                  Destination destination) {
   LineWriter writer(out, destination);
   writer.Append("ID3v2 (2.4) tag info for ").Append(path).EndLine();

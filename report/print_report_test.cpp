@@ -12,7 +12,7 @@ namespace {
 
 using namespace std::string_literals;
 
-std::string Report(const ScanResult& result, std::string_view path = "song.mp3",
+std::string Report(ScanResult result, std::string_view path = "song.mp3",
                    Destination destination = Destination::PipeOrFile) {
   testing::CapturedOutput output;
   PrintReport(output.stream(), path, result, destination);

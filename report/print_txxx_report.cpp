@@ -26,35 +26,50 @@ constexpr std::size_t kShortestShownSlot = 9;
 // The 4 bytes an unmarked slot ends with are the identifier of the frame that followed it.
 constexpr std::size_t kTrailerSize = 4;
 
-// Returns true when a slot ran on into the audio data up to an end marker, which it keeps.
-bool IsMarked(std::string_view slot) { return slot.ends_with("LAME3") || slot.ends_with("Lavc"); }
+// A slot's text after relabelling: a label (empty when no key was found) and the slot's bytes
+// after the last key found.
+struct Relabelled {
+  std::string_view label;
+  std::string_view rest;
+};
 
-std::string Relabel(std::string text) {
+// Relabels a slot. A later key is never found inside an earlier label nor across its end (the
+// labels end in " = ", the keys are lowercase words), so each key after the first is searched
+// in the rest alone.
+Relabelled Relabel(std::string_view slot) {
+  Relabelled text{{}, slot};
   for (const DescriptionKey& k : kDescriptionKeys) {
-    const std::size_t at = text.find(k.key);
-    if (at == std::string::npos) continue;
-    text = std::string(k.label) + text.substr(at + k.key.size());
+    const std::size_t at = text.rest.find(k.key);
+    if (at == std::string_view::npos) continue;
+    text = {k.label, text.rest.substr(at + k.key.size())};
   }
   return text;
 }
 
-std::string_view DropTrailer(std::string_view text) {
-  return text.substr(0, text.size() - std::min(text.size(), kTrailerSize));
+// Returns true when a slot ran on into the audio data up to an end marker, which it keeps.
+bool IsMarked(std::string_view slot) { return slot.ends_with("LAME3") || slot.ends_with("Lavc"); }
+
+// Writes the text without its last n bytes, which may reach into the label.
+void AppendWithoutLast(LineWriter& writer, Relabelled text, std::size_t n) {
+  const std::size_t from_rest = std::min(n, text.rest.size());
+  n -= from_rest;
+  writer.Append(text.label.substr(0, text.label.size() - std::min(n, text.label.size())));
+  writer.Append(text.rest.substr(0, text.rest.size() - from_rest));
 }
 
 }  // namespace
 
-void PrintTxxxReport(LineWriter& writer, const ScanResult& result) {
+void PrintTxxxReport(LineWriter& writer, ScanResult& result) {
   const int count = result.txxx_count;
   for (int i = 0; i <= count && i < static_cast<int>(kTxxxSlotCount); ++i) {
-    std::string slot = result.txxx_slots[static_cast<std::size_t>(i)];
+    std::string& slot = result.txxx_slots[static_cast<std::size_t>(i)];
     std::erase(slot, '\0');
     const bool last = i == count && i > 0;
     const bool marked = last && IsMarked(slot);
     if (i == 0 || (slot.size() < kShortestShownSlot && !marked)) continue;
-    const std::string text = Relabel(slot);
     writer.Append("(TXXX)").Append(i).Append("/").Append(count).Append("TXXX = ");
-    writer.Append(marked ? std::string_view(text) : DropTrailer(text)).EndLine();
+    AppendWithoutLast(writer, Relabel(slot), marked ? 0 : kTrailerSize);
+    writer.EndLine();
   }
 }
 

@@ -5,8 +5,8 @@
 
 namespace id3sniff {
 
-// Writes one line per TXXX slot worth showing: NUL bytes removed and the known description
-// keys relabelled, numbered by slot and count.
-void PrintTxxxReport(LineWriter& writer, const ScanResult& result);
+// Writes one line per TXXX slot worth showing, numbered by slot and count, with the known
+// description keys relabelled. It removes the NUL bytes from each slot it visits, in place.
+void PrintTxxxReport(LineWriter& writer, ScanResult& result);
 
 }  // namespace id3sniff

@@ -23,7 +23,8 @@ using testing::TextFrame;
 std::string TxxxLines(const std::string& bytes) {
   testing::CapturedOutput output;
   LineWriter writer(output.stream(), Destination::PipeOrFile);
-  PrintTxxxReport(writer, ScanOf(bytes));
+  ScanResult result = ScanOf(bytes);
+  PrintTxxxReport(writer, result);
   return output.Text();
 }
 
