@@ -4,7 +4,7 @@ FILE ?= examples/song.mp3
 WERROR ?= OFF
 JOBS ?= $(shell nproc)
 
-.PHONY: run check check-sanitize clean
+.PHONY: run check check-sanitize bench clean
 
 # Builds the release binary and prints the report of FILE.
 run:
@@ -27,3 +27,7 @@ check-sanitize:
 
 clean:
 	rm -rf $(BUILD_DIR)
+
+# Measures whole runs against a bare 16 KiB reader; prints a table (not part of the tests).
+bench:
+	bash bench/run
