@@ -16,25 +16,26 @@ TEST(BundledSample, IsWhatTheGeneratorWrites) {
   std::ifstream file(kSongPath, std::ios::binary);
   ASSERT_TRUE(file) << kSongPath;
   const std::string bytes{std::istreambuf_iterator<char>(file), {}};
-  EXPECT_TRUE(bytes == testing::SongBytes()) << "regenerate with: cmake --build build --target song";
+  EXPECT_TRUE(bytes == testing::SongBytes())
+      << "regenerate with: cmake --build build --target song";
 }
 
 TEST(BundledSample, GivesTheDocumentedReport) {
   const testing::ToolRun run = testing::RunTool({kSongPath});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err, "");
-  EXPECT_EQ(run.out,
-            "ID3v2 (2.4) tag info for " + kSongPath + "\n"
-            "(Date)   TDRC = 2019\n"
-            "(Date)   TYER = noDate\n"
-            "(Album)  TALB = Caf\xC3\xA9 Album\n"
-            "(Title)  TIT2 = Some Title\n"
-            "(Artist) TPE1 = The Artist\n"
-            "(TSSE)   TSSE = Lavf58.29.100\n"
-            "(APIC)   APIC = noAPIC\n"
-            "(TXXX)1/2TXXX = Description = Live recording\n"
-            "(TXXX)2/2TXXX = Comment = Ripped\n"
-            "\n");
+  EXPECT_EQ(run.out, "ID3v2 (2.4) tag info for " + kSongPath +
+                         "\n"
+                         "(Date)   TDRC = 2019\n"
+                         "(Date)   TYER = noDate\n"
+                         "(Album)  TALB = Caf\xC3\xA9 Album\n"
+                         "(Title)  TIT2 = Some Title\n"
+                         "(Artist) TPE1 = The Artist\n"
+                         "(TSSE)   TSSE = Lavf58.29.100\n"
+                         "(APIC)   APIC = noAPIC\n"
+                         "(TXXX)1/2TXXX = Description = Live recording\n"
+                         "(TXXX)2/2TXXX = Comment = Ripped\n"
+                         "\n");
 }
 
 }  // namespace

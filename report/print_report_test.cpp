@@ -27,8 +27,8 @@ TEST(PrintReport, PrintsDatesWholeAndTheRestWithoutItsLastFourBytes) {
   ScanResult result;
   result.tdrc = "2019";
   result.tyer = "noDate";
-  result.text = {"Caf\xC3\xA9 AlbumTDRC", "Some TitleTPE1", "The ArtistTALB",
-                 "Lavf58.29.100????", "noAPIC????"};
+  result.text = {"Caf\xC3\xA9 AlbumTDRC", "Some TitleTPE1", "The ArtistTALB", "Lavf58.29.100????",
+                 "noAPIC????"};
   EXPECT_EQ(Report(result),
             "ID3v2 (2.4) tag info for song.mp3\n"
             "(Date)   TDRC = 2019\n"
@@ -43,17 +43,17 @@ TEST(PrintReport, PrintsDatesWholeAndTheRestWithoutItsLastFourBytes) {
 
 TEST(PrintReport, ShowsShortValuesAsTheirShortPlaceholder) {
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {"TPE1", "noAlbum"},        // 4 bytes: only the next identifier
-      {"a", "noAlbum"},           // 1 byte
-      {"aTPE1", "a"},             // 5 bytes: the first byte only
+      {"TPE1", "noAlbum"},                 // 4 bytes: only the next identifier
+      {"a", "noAlbum"},                    // 1 byte
+      {"aTPE1", "a"},                      // 5 bytes: the first byte only
       {"noAlbum????????", "noAlbum????"},  // a placeholder ended again by a UTF-16 text
       {"\xC3\xA9TPE1", "\xC3\xA9"},        // bytes of 127 or more print unchanged
   };
   for (const auto& [value, shown] : cases) {
     ScanResult result;
     result.text[0] = value;
-    EXPECT_EQ(Report(result), "ID3v2 (2.4) tag info for song.mp3\n(Album)  TALB = " + shown +
-                                  "\n\n")
+    EXPECT_EQ(Report(result),
+              "ID3v2 (2.4) tag info for song.mp3\n(Album)  TALB = " + shown + "\n\n")
         << value;
   }
 }
@@ -69,11 +69,12 @@ TEST(PrintReport, LeavesOutEmptyValues) {
 
 TEST(PrintReport, WritesRawBytesToAPipeAndMasksControlBytesOnATerminal) {
   ScanResult result;
-  result.text[1] = "\x1B]0;owned\x07\x7F\r\xC3\xA9\xFF" "TPE1";
+  result.text[1] =
+      "\x1B]0;owned\x07\x7F\r\xC3\xA9\xFF"
+      "TPE1";
   const std::string path = "a\nb\x1B[2J.mp3";
-  EXPECT_EQ(Report(result, path),
-            "ID3v2 (2.4) tag info for " + path + "\n(Title)  TIT2 = " +
-                "\x1B]0;owned\x07\x7F\r\xC3\xA9\xFF" + "\n\n");
+  EXPECT_EQ(Report(result, path), "ID3v2 (2.4) tag info for " + path + "\n(Title)  TIT2 = " +
+                                      "\x1B]0;owned\x07\x7F\r\xC3\xA9\xFF" + "\n\n");
   EXPECT_EQ(Report(result, path, Destination::Terminal),
             "ID3v2 (2.4) tag info for a?b?[2J.mp3\n(Title)  TIT2 = ?]0;owned???\xC3\xA9\xFF\n\n");
 }

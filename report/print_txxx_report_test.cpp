@@ -51,9 +51,12 @@ TEST(TxxxReport, RelabelsKeysAndRemovesTheNextIdentifier) {
       {"Software before description", Txxx("Software", "description") + "TALB",
        "(TXXX)1/1TXXX = Description = \n"},
       {"keys are case-sensitive, and an unknown key prints raw without NULs",
-       Txxx("COMMENT", "x") + "TALB", "(TXXX)1/1TXXX = TXXX\x0A\x03" "COMMENTx\n"},
-      {"runs of NULs disappear", "TXXX" + Bytes({0, 0, 0, 0}) + "comment" + std::string(7, '\0') +
-           "a" + std::string(3, '\0') + "b" + "TALB",
+       Txxx("COMMENT", "x") + "TALB",
+       "(TXXX)1/1TXXX = TXXX\x0A\x03"
+       "COMMENTx\n"},
+      {"runs of NULs disappear",
+       "TXXX" + Bytes({0, 0, 0, 0}) + "comment" + std::string(7, '\0') + "a" +
+           std::string(3, '\0') + "b" + "TALB",
        "(TXXX)1/1TXXX = Comment = ab\n"},
   };
   for (const TxxxCase& c : cases) EXPECT_EQ(TxxxLines(c.bytes), c.lines) << c.what;

@@ -26,7 +26,10 @@ TEST(DateCapture, KeepsDigitsUntilTheFirstOtherCapturedByte) {
   const std::vector<DateCase> cases = {
       {"TDRC then TALB", "TDRC" + header + "2019TALB", "2019", "noDate"},
       {"dashes end it", "TDRC" + header + "2019-05-01TALB", "2019", "noDate"},
-      {"a control byte inside", "TDRC20\x01" "19TALB", "2019", "noDate"},
+      {"a control byte inside",
+       "TDRC20\x01"
+       "19TALB",
+       "2019", "noDate"},
       {"a NUL and a tab inside", "TDRC20" + Bytes({0, 9}) + "19TALB", "2019", "noDate"},
       {"a digit-valued size byte is captured", "TDRC" + Bytes({0, 0, 0, '5', 0, 0, 3}) + "2019",
        "52019", "noDate"},

@@ -140,18 +140,59 @@ class ReferenceScan {
 // Returns a byte string made of identifiers, markers, near misses, text and the bytes that the
 // rules treat specially.
 std::string Generate(std::mt19937& rng) {
-  static const std::vector<std::string> kTokens = {
-      "TALB", "TIT2", "TPE1", "APIC", "TDRC", "TYER", "TSSE", "TXXX", "TXXX", "TXXX",
-      "Lavc", "LAME3", "LAME", "AME3", "Lavf", "TXX", "TAL", "L",
-      "Caf\xC3\xA9", "\xC3", "\xA9", "\xC5\x81", "\xFF\xFE", "\xFF\xD8",
-      "a", "Z", "Hello", " ", "*", "-", "1984", "2019", "5", "image/jpeg",
-      "Software", "description", "comment", "purl",
-      std::string(1, '\0'), std::string(3, '\0'), "\x01", "\x03", "\t", "\n", "\x1F", "\x7F",
-      "\x80", "\xFF"};
+  static const std::vector<std::string> kTokens = {"TALB",
+                                                   "TIT2",
+                                                   "TPE1",
+                                                   "APIC",
+                                                   "TDRC",
+                                                   "TYER",
+                                                   "TSSE",
+                                                   "TXXX",
+                                                   "TXXX",
+                                                   "TXXX",
+                                                   "Lavc",
+                                                   "LAME3",
+                                                   "LAME",
+                                                   "AME3",
+                                                   "Lavf",
+                                                   "TXX",
+                                                   "TAL",
+                                                   "L",
+                                                   "Caf\xC3\xA9",
+                                                   "\xC3",
+                                                   "\xA9",
+                                                   "\xC5\x81",
+                                                   "\xFF\xFE",
+                                                   "\xFF\xD8",
+                                                   "a",
+                                                   "Z",
+                                                   "Hello",
+                                                   " ",
+                                                   "*",
+                                                   "-",
+                                                   "1984",
+                                                   "2019",
+                                                   "5",
+                                                   "image/jpeg",
+                                                   "Software",
+                                                   "description",
+                                                   "comment",
+                                                   "purl",
+                                                   std::string(1, '\0'),
+                                                   std::string(3, '\0'),
+                                                   "\x01",
+                                                   "\x03",
+                                                   "\t",
+                                                   "\n",
+                                                   "\x1F",
+                                                   "\x7F",
+                                                   "\x80",
+                                                   "\xFF"};
   std::string bytes;
   const unsigned shape = rng() % 3;
   // A third start near the end of the window, so that frames reach past it.
-  if (shape == 0) bytes.assign(kWindowSize - 8 - rng() % 64, static_cast<char>(rng() % 2 ? 0 : 'q'));
+  if (shape == 0)
+    bytes.assign(kWindowSize - 8 - rng() % 64, static_cast<char>(rng() % 2 ? 0 : 'q'));
   const std::size_t tokens = rng() % 60;
   for (std::size_t i = 0; i < tokens; ++i) bytes += kTokens[rng() % kTokens.size()];
   // A third end with a marker; the rest run into the 255 bytes past end of file.

@@ -27,11 +27,11 @@ using TxxxSlots = std::array<std::string, kTxxxSlotCount>;
 
 // What the scan captured: everything the report reads. Strings hold raw bytes.
 struct ScanResult {
-  std::string tdrc;                                // digits of the last TDRC frame
-  std::string tyer;                                // digits of the last TYER frame, or "noDate"
-  std::array<std::string, kTextFieldCount> text;   // album .. APIC values, indexed by TextField
-  TxxxSlots txxx_slots;                            // raw bytes of TXXX frames 1 to 9
-  int txxx_count = 0;                              // TXXX identifiers seen, stopping at 10
+  std::string tdrc;                               // digits of the last TDRC frame
+  std::string tyer;                               // digits of the last TYER frame, or "noDate"
+  std::array<std::string, kTextFieldCount> text;  // album .. APIC values, indexed by TextField
+  TxxxSlots txxx_slots;                           // raw bytes of TXXX frames 1 to 9
+  int txxx_count = 0;                             // TXXX identifiers seen, stopping at 10
 
   const std::string& Text(TextField field) const { return text[static_cast<std::size_t>(field)]; }
   bool operator==(const ScanResult&) const = default;
@@ -47,12 +47,12 @@ struct WindowSpan {
 struct ScanState {
   ScanState();
 
-  std::unique_ptr<std::uint8_t[]> window;             // ScanWindow: byte k of the file at index k
+  std::unique_ptr<std::uint8_t[]> window;               // ScanWindow: byte k of the file at index k
   std::unique_ptr<std::uint32_t[]> control_byte_table;  // the octal table
-  ClassTable classes;                                 // class of each byte value, formed once
-  std::size_t filled = 0;     // bytes of the window read from the file so far
-  std::size_t position = 0;   // index of the next byte to process
-  bool ended = false;         // an end marker stopped the scan
+  ClassTable classes;                                   // class of each byte value, formed once
+  std::size_t filled = 0;             // bytes of the window read from the file so far
+  std::size_t position = 0;           // index of the next byte to process
+  bool ended = false;                 // an end marker stopped the scan
   FrameKind frame = FrameKind::None;  // the frame whose text is being captured
   // The accumulator is shared by the captures, but only the current frame's capture uses it and
   // every identifier empties it. A text capture's value is a copy of it after each byte, so the
@@ -60,8 +60,8 @@ struct ScanState {
   bool accumulator_empty = true;
   std::uint8_t first_seen;        // FirstSeen: bit per field whose frame has captured nothing
   bool placeholders_set = false;  // the first Printable or High byte has set the placeholders
-  std::size_t txxx_begin = 0;  // where the current TXXX frame's identifier starts
-  std::size_t txxx_end = 0;    // one past its last captured byte; 0 while it has captured none
+  std::size_t txxx_begin = 0;     // where the current TXXX frame's identifier starts
+  std::size_t txxx_end = 0;       // one past its last captured byte; 0 while it has captured none
   std::array<WindowSpan, kTxxxSlotCount> txxx_spans{};  // each slot's bytes in the window
   ScanResult result;
 };

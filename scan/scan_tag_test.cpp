@@ -7,8 +7,8 @@
 
 #include <cstdio>
 #include <stdexcept>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "test_support/scan_of.hpp"
@@ -29,20 +29,16 @@ std::string Padded(std::string bytes) {
 
 TEST(ScanTag, MakesEachIdentifierTheCurrentFrame) {
   const std::vector<std::pair<std::string, FrameKind>> cases = {
-      {"TALB", FrameKind::TALB},
-      {"TIT2", FrameKind::TIT2},
-      {"TPE1", FrameKind::TPE1},
-      {"APIC", FrameKind::APIC},
-      {"TDRC", FrameKind::TDRC},
-      {"TYER", FrameKind::TYER},
-      {"TSSE", FrameKind::TSSE},
-      {"TXXX", FrameKind::TXXX},
-      {"TALBTIT2", FrameKind::TIT2},   // the later identifier wins
-      {"TXXXTALB", FrameKind::TALB},   // a TXXX frame ends at the next identifier
-      {"TALb", FrameKind::None},       // case matters
-      {"TA\x01LB", FrameKind::None},   // a control byte inside breaks the identifier
-      {"TAL\0B"s, FrameKind::None},    // so does a NUL
-      {"TALB\x01", FrameKind::TALB},   // a control byte after it is not tested
+      {"TALB", FrameKind::TALB},          {"TIT2", FrameKind::TIT2},
+      {"TPE1", FrameKind::TPE1},          {"APIC", FrameKind::APIC},
+      {"TDRC", FrameKind::TDRC},          {"TYER", FrameKind::TYER},
+      {"TSSE", FrameKind::TSSE},          {"TXXX", FrameKind::TXXX},
+      {"TALBTIT2", FrameKind::TIT2},  // the later identifier wins
+      {"TXXXTALB", FrameKind::TALB},  // a TXXX frame ends at the next identifier
+      {"TALb", FrameKind::None},      // case matters
+      {"TA\x01LB", FrameKind::None},  // a control byte inside breaks the identifier
+      {"TAL\0B"s, FrameKind::None},   // so does a NUL
+      {"TALB\x01", FrameKind::TALB},  // a control byte after it is not tested
       {"TALB\x01T\x01", FrameKind::TALB},
   };
   for (const auto& [bytes, expected] : cases) {
@@ -68,7 +64,9 @@ TEST(ScanTag, EndsAtTheFirstEncoderMarker) {
       {"Lavc", true, 4},
       {"xyLavcTALB", true, 6},
       {"Song LAME3.100", true, 10},
-      {"LAM\x01" "E3", false, kWindowSize},
+      {"LAM\x01"
+       "E3",
+       false, kWindowSize},
       {"\0\0\0LAME3"s, true, 8},
   };
   for (const auto& c : cases) {

@@ -28,8 +28,7 @@ inline void CaptureText(ScanState& s, TextField field, std::size_t k, std::uint8
     // A first byte that is not a letter (a stray size byte, a space, a digit) stays in the value
     // only until the next captured byte replaces it. The program never sets a locale, so isalpha
     // accepts A-Z and a-z only; b is a byte, never negative.
-    s.accumulator_empty =
-        s.accumulator_empty && !std::isalpha(b) && b != kLatinLead && !after_lead;
+    s.accumulator_empty = s.accumulator_empty && !std::isalpha(b) && b != kLatinLead && !after_lead;
   }
   MarkSeen(s, FieldBit(field));
 }

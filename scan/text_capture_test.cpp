@@ -31,18 +31,23 @@ TEST(TextCapture, KeepsPrintableTextAndTheFourBytesThatEndIt) {
        "My AlbumTPE1"},
       {"0xC3 pairs kept", "TALBCaf\xC3\xA9TPE1", TextField::Album, "Caf\xC3\xA9TPE1"},
       {"ended by a rejected byte", "TIT2Title\x80", TextField::Title, "Title????"},
-      {"ends at the first byte of another script", "TALB\xC5\x81\xC3\xB3" "d\xC5\xBA" "TPE1",
+      {"ends at the first byte of another script",
+       "TALB\xC5\x81\xC3\xB3"
+       "d\xC5\xBA"
+       "TPE1",
        TextField::Album, "noAlbum????????"},
       {"a rejected byte ends a second text after the first", "TALBOldTPE1xTALB\xC5\x81",
        TextField::Album, "OldTPE1????"},
       {"a NUL inside a 0xC3 pair breaks it", "TALBCaf\xC3\0\xA9TPE1"s, TextField::Album,
        "Caf\xC3????"},
-      {"tab, line feed and control bytes neither kept nor ending", "TIT2My\tTi\ntl\x01" "e\x1FTPE1",
+      {"tab, line feed and control bytes neither kept nor ending",
+       "TIT2My\tTi\ntl\x01"
+       "e\x1FTPE1",
        TextField::Title, "MyTitleTPE1"},
       {"0x7F is rejected", "TPE1Band\x7F", TextField::Artist, "Band????"},
       {"TSSE", "TSSE" + Header(14) + "Lavf58.29.100TXXX", TextField::Tsse, "Lavf58.29.100TXXX"},
-      {"a second identifier starts a new text", "TPE1FirstTALBxTPE1SecondTALB",
-       TextField::Artist, "SecondTALB"},
+      {"a second identifier starts a new text", "TPE1FirstTALBxTPE1SecondTALB", TextField::Artist,
+       "SecondTALB"},
       {"TALBTIT2 leaves the next identifier only", "TALBTIT2Name\xFF", TextField::Album, "TIT2"},
   };
   for (const TextCase& c : cases) {
@@ -52,16 +57,20 @@ TEST(TextCapture, KeepsPrintableTextAndTheFourBytesThatEndIt) {
 
 TEST(TextCapture, DropsALeadingByteThatIsNotALetter) {
   const std::vector<TextCase> cases = {
-      {"a '*' size byte", "TALB" + Bytes({0, 0, 0, '*', 0, 0, 3}) + "HelloTPE1",
-       TextField::Album, "HelloTPE1"},
+      {"a '*' size byte", "TALB" + Bytes({0, 0, 0, '*', 0, 0, 3}) + "HelloTPE1", TextField::Album,
+       "HelloTPE1"},
       {"an 'A' size byte is a letter", "TALB" + Bytes({0, 0, 0, 'A', 0, 0, 3}) + "HelloTPE1",
        TextField::Album, "AHelloTPE1"},
       {"a leading space", "TIT2 x yTPE1", TextField::Title, "x yTPE1"},
       {"digits only", "TIT21984TPE1", TextField::Title, "TPE1"},
       {"non-letters only, ended by a rejected byte", "TIT2-19\xFF", TextField::Title, "9????"},
-      {"0xC3 is kept even first", "TALB\xC3\x89toileTPE1", TextField::Album,
-       "\xC3\x89toileTPE1"},
-      {"a byte after 0xC3 is kept", "TALB\xC3" "1TPE1", TextField::Album, "\xC3" "1TPE1"},
+      {"0xC3 is kept even first", "TALB\xC3\x89toileTPE1", TextField::Album, "\xC3\x89toileTPE1"},
+      {"a byte after 0xC3 is kept",
+       "TALB\xC3"
+       "1TPE1",
+       TextField::Album,
+       "\xC3"
+       "1TPE1"},
       {"a non-letter after a kept letter stays", "TALBa1TPE1", TextField::Album, "a1TPE1"},
   };
   for (const TextCase& c : cases) {

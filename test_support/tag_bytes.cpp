@@ -11,7 +11,8 @@ constexpr std::string_view kAudioHeader = "\xFF\xFB\x90\x64";
 // Returns a 28-bit number as 4 bytes of 7 bits each, high first.
 std::string Syncsafe(std::size_t n) {
   std::string out(4, '\0');
-  for (int i = 3; i >= 0; --i, n >>= 7) out[static_cast<std::size_t>(i)] = static_cast<char>(n & 0x7F);
+  for (int i = 3; i >= 0; --i, n >>= 7)
+    out[static_cast<std::size_t>(i)] = static_cast<char>(n & 0x7F);
   return out;
 }
 
@@ -46,7 +47,7 @@ std::string InfoAudioFrame(std::string_view encoder) {
   frame += std::string(32, '\0');  // side information of a stereo frame
   frame += "Info" + BigEndian32(0x0F) + BigEndian32(3) + BigEndian32(3 * kAudioFrameSize);
   for (int i = 0; i < 100; ++i) frame.push_back(static_cast<char>(i * 255 / 99));  // seek table
-  frame += BigEndian32(100);  // quality
+  frame += BigEndian32(100);                                                       // quality
   frame += encoder;
   frame.resize(kAudioFrameSize, '\0');
   return frame;
