@@ -4,13 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "test_support/run_tool.hpp"
 #include "test_support/tag_bytes.hpp"
+#include "test_support/temp_dir.hpp"
 
 namespace id3sniff {
 namespace {
@@ -27,27 +26,13 @@ std::string Usage(const std::string& name) {
          "\t " + name + " File.mp3\n\n";
 }
 
-// A directory of its own per test, removed with everything in it afterwards.
 class CommandLine : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/id3sniff-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    std::filesystem::permissions(dir_, std::filesystem::perms::all);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
   std::string WriteFile(const std::string& name, const std::string& bytes) {
-    const std::string path = dir_ + "/" + name;
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    EXPECT_NE(file, nullptr);
-    std::fwrite(bytes.data(), 1, bytes.size(), file);
-    std::fclose(file);
-    return path;
+    return dir_.WriteFile(name, bytes);
   }
 
-  std::string dir_;
+  testing::TempDir dir_;
 };
 
 struct OptionCase {
@@ -75,8 +60,8 @@ TEST_F(CommandLine, AnswersEachFirstArgument) {
       {{"--Version"}, kExitFailure, unable, ""},
       {{"--version "}, kExitFailure, unable, ""},
       {{""}, kExitFailure, unable, ""},
-      {{dir_ + "/missing.mp3"}, kExitFailure, unable, ""},
-      {{dir_}, kExitFailure, unable, ""},
+      {{dir_.path() + "/missing.mp3"}, kExitFailure, unable, ""},
+      {{dir_.path()}, kExitFailure, unable, ""},
   };
   for (const OptionCase& c : cases) {
     const std::string shown = c.args.empty() ? "(none)" : c.args[0];
@@ -100,6 +85,7 @@ TEST_F(CommandLine, ExaminesTheFirstArgumentAndIgnoresTheRest) {
 }
 
 TEST_F(CommandLine, RepeatsTheInvocationNameInTheUsage) {
+  if (testing::ToolIsWrapped()) GTEST_SKIP() << "the wrapper names the tool itself";
   ToolOptions options;
   options.argv0 = "./bin/id3 sniff";
   EXPECT_EQ(RunTool({}, options).err, Usage("./bin/id3 sniff"));
@@ -146,10 +132,14 @@ TEST_F(CommandLine, SaysSoWhenTheReportCannotBeWritten) {
 TEST_F(CommandLine, MasksControlBytesOnATerminalOnly) {
   // A TXXX value that would clear the screen and retitle the window, in a file whose name holds
   // an escape byte too. 0x7F and the bytes of UTF-8 text follow.
-  const std::string text = "\x1B[2J\x1B]0;gotcha\x07\x7F" "Caf\xC3\xA9";
-  const std::string path = WriteFile("t\x1B[1m.mp3", testing::Tag(
-      testing::TextFrame("TXXX", "comment" + std::string(1, '\0') + text) +
-      testing::TextFrame("TPE1", "Me"), 0));
+  const std::string text =
+      "\x1B[2J\x1B]0;gotcha\x07\x7F"
+      "Caf\xC3\xA9";
+  const std::string path =
+      WriteFile("t\x1B[1m.mp3",
+                testing::Tag(testing::TextFrame("TXXX", "comment" + std::string(1, '\0') + text) +
+                                 testing::TextFrame("TPE1", "Me"),
+                             0));
   const ToolRun piped = RunTool({path});
   EXPECT_EQ(piped.status, kExitOk);
   EXPECT_NE(piped.out.find("ID3v2 (2.4) tag info for " + path + "\n"), std::string::npos);

@@ -10,12 +10,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <sstream>
 #include <stdexcept>
 
 namespace id3sniff::testing {
 namespace {
 
-constexpr int kTimeoutMs = 20000;
+constexpr int kTimeoutMs = 60000;
+constexpr const char* kWrapperVariable = "ID3SNIFF_TEST_WRAPPER";
 constexpr uid_t kNobody = 65534;
 
 // Opens a pseudo-terminal in raw mode, so that newlines arrive as they were written.
@@ -45,14 +47,24 @@ void OpenTerminal(int& primary, int& secondary) {
   if (options.drop_privileges && geteuid() == 0) {
     if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(126);
   }
-  std::vector<char*> argv;
-  if (!options.empty_argv) {
-    argv.push_back(const_cast<char*>(options.argv0.c_str()));
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  std::vector<std::string> words;
+  std::string program = ToolPath();
+  if (ToolIsWrapped()) {
+    // The wrapper finds the tool on PATH by its plain name, which it passes on as argv[0].
+    std::istringstream wrapper(std::getenv(kWrapperVariable));
+    for (std::string word; wrapper >> word;) words.push_back(word);
+    words.push_back("id3sniff");
+    const std::string folder = program.substr(0, program.rfind('/'));
+    setenv("PATH", (folder + ":/usr/local/bin:/usr/bin:/bin").c_str(), 1);
+    program = words.front();
+  } else if (!options.empty_argv) {
+    words.push_back(options.argv0);
   }
+  if (!words.empty()) words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& w : words) argv.push_back(w.data());
   argv.push_back(nullptr);
-  char* no_env[] = {nullptr};
-  execve(ToolPath().c_str(), argv.data(), no_env);
+  execvp(program.c_str(), argv.data());
   _exit(127);
 }
 
@@ -83,6 +95,11 @@ void Drain(std::vector<std::pair<int, std::string*>> sources, pid_t child) {
 }  // namespace
 
 std::string ToolPath() { return ID3SNIFF_BINARY; }
+
+bool ToolIsWrapped() {
+  const char* wrapper = std::getenv(kWrapperVariable);
+  return wrapper != nullptr && *wrapper != '\0';
+}
 
 ToolRun RunTool(const std::vector<std::string>& args, const ToolOptions& options) {
   int out_pipe[2] = {-1, -1};

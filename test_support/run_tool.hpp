@@ -17,13 +17,17 @@ struct ToolOptions {
 };
 
 struct ToolRun {
-  int status = -1;   // exit status, or -1 when the child did not exit normally
-  std::string out;   // standard output (from the terminal's side when it was one)
-  std::string err;   // standard error
+  int status = -1;  // exit status, or -1 when the child did not exit normally
+  std::string out;  // standard output (from the terminal's side when it was one)
+  std::string err;  // standard error
 };
 
 // Returns the path of the id3sniff binary under test.
 std::string ToolPath();
+
+// Returns true when the binary runs under the command in ID3SNIFF_TEST_WRAPPER (such as valgrind).
+// The tool then sees its name as "id3sniff" whatever argv0 says, and always gets one.
+bool ToolIsWrapped();
 
 // Runs id3sniff with args after its name, waits for it and returns what it wrote.
 ToolRun RunTool(const std::vector<std::string>& args, const ToolOptions& options = {});

@@ -1,0 +1,125 @@
+// Runs the built binary on inputs that come from anywhere: devices, FIFOs that stall, huge
+// sparse files, odd paths.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "app/command_line.hpp"
+#include "scan/scan_tag.hpp"
+#include "test_support/run_tool.hpp"
+#include "test_support/tag_bytes.hpp"
+#include "test_support/temp_dir.hpp"
+
+namespace id3sniff {
+namespace {
+
+using testing::RunTool;
+using testing::ToolRun;
+
+std::string Header(const std::string& path) { return "ID3v2 (2.4) tag info for " + path + "\n"; }
+
+// The report of a file with no Printable or High byte in its first 16384 bytes.
+std::string QuietReport(const std::string& path) { return Header(path) + "\n"; }
+
+// The report of an empty file: every placeholder, nothing else.
+std::string EmptyFileReport(const std::string& path) {
+  return Header(path) +
+         "(Date)   TYER = noDate\n(Album)  TALB = noAlbum\n(Title)  TIT2 = noTitle\n"
+         "(Artist) TPE1 = noArtist\n(TSSE)   TSSE = noTSSE\n(APIC)   APIC = noAPIC\n\n";
+}
+
+TEST(BadInput, ReadsDevicesWithinTheWindow) {
+  struct Case {
+    std::string path;
+    std::string out;
+  };
+  const std::vector<Case> cases = {
+      {"/dev/null", EmptyFileReport("/dev/null")},
+      {"/dev/zero", QuietReport("/dev/zero")},
+  };
+  for (const Case& c : cases) {
+    const ToolRun run = RunTool({c.path});
+    EXPECT_EQ(run.status, kExitOk) << c.path;
+    EXPECT_EQ(run.out, c.out) << c.path;
+    EXPECT_EQ(run.err, "") << c.path;
+  }
+  const ToolRun random = RunTool({"/dev/urandom"});
+  EXPECT_EQ(random.status, kExitOk);
+  EXPECT_EQ(random.out.rfind(Header("/dev/urandom"), 0), 0u);
+  EXPECT_TRUE(random.out.ends_with("\n\n"));
+  EXPECT_EQ(random.err, "");
+}
+
+// A FIFO whose writer stays open after its bytes: a read past them would wait for ever. Opened
+// for reading and writing, the test's own end is that writer, and it can see what is left.
+class StallingFifo {
+ public:
+  StallingFifo(const testing::TempDir& dir, const std::string& bytes)
+      : path_(dir.path() + "/fifo") {
+    if (mkfifo(path_.c_str(), 0666) != 0) throw std::runtime_error("mkfifo");
+    fd_ = open(path_.c_str(), O_RDWR | O_NONBLOCK);
+    if (fd_ < 0 || write(fd_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
+      throw std::runtime_error("cannot fill the FIFO");
+    }
+  }
+  ~StallingFifo() { close(fd_); }
+
+  const std::string& path() const { return path_; }
+
+  // Returns how many bytes nobody has read.
+  std::size_t Unread() const {
+    std::size_t unread = 0;
+    char buffer[4096];
+    for (ssize_t n; (n = read(fd_, buffer, sizeof buffer)) > 0;)
+      unread += static_cast<std::size_t>(n);
+    return unread;
+  }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+};
+
+TEST(BadInput, ReportsAFifoThatStallsAfterTheMarker) {
+  const testing::TempDir dir;
+  std::string bytes = testing::SongBytes();
+  bytes.resize(bytes.find("LAME3") + 5);
+  const StallingFifo fifo(dir, bytes);
+  const ToolRun run = RunTool({fifo.path()});
+  EXPECT_EQ(run.status, kExitOk);
+  EXPECT_NE(run.out.find("(TXXX)2/2TXXX = Comment = Ripped\n"), std::string::npos) << run.out;
+  EXPECT_EQ(run.err, "");
+}
+
+TEST(BadInput, ReadsNoMoreThan16384Bytes) {
+  const testing::TempDir dir;
+  const StallingFifo fifo(dir, std::string(kWindowSize + 100, '\0'));
+  const ToolRun run = RunTool({fifo.path()});
+  EXPECT_EQ(run.status, kExitOk);
+  EXPECT_EQ(run.out, QuietReport(fifo.path()));
+  EXPECT_EQ(fifo.Unread(), 100u);
+}
+
+TEST(BadInput, ReadsOnlyTheStartOfAHugeSparseFile) {
+  const testing::TempDir dir;
+  const std::string path = dir.WriteFile("huge.mp3", "");
+  ASSERT_EQ(truncate(path.c_str(), off_t{8} << 30), 0);  // 8 GiB of holes
+  const ToolRun run = RunTool({path});
+  EXPECT_EQ(run.status, kExitOk);
+  EXPECT_EQ(run.out, QuietReport(path));
+}
+
+TEST(BadInput, CarriesAnyPathUnchangedToAPipe) {
+  const testing::TempDir dir;
+  const std::string path = dir.WriteFile("a b\nc\xFF\xFE\x1B.mp3", "");
+  const ToolRun run = RunTool({path});
+  EXPECT_EQ(run.status, kExitOk);
+  EXPECT_EQ(run.out, EmptyFileReport(path));
+}
+
+}  // namespace
+}  // namespace id3sniff
