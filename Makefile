@@ -4,7 +4,7 @@ FILE ?= examples/song.mp3
 WERROR ?= OFF
 JOBS ?= $(shell nproc)
 
-.PHONY: run check check-sanitize bench clean
+.PHONY: run check check-sanitize check-valgrind bench fuzz clean
 
 # Builds the release binary and prints the report of FILE.
 run:
@@ -31,3 +31,30 @@ clean:
 # Measures whole runs against a bare 16 KiB reader; prints a table (not part of the tests).
 bench:
 	bash bench/run
+
+# Builds the libFuzzer target with clang and runs it for FUZZ_SECONDS from the seed corpus.
+FUZZ_SECONDS ?= 60
+fuzz:
+	cmake -S . -B $(BUILD_DIR)/fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DID3SNIFF_FUZZ=ON -DID3SNIFF_TESTS=OFF -DID3SNIFF_STATIC=OFF -DID3SNIFF_WERROR=$(WERROR)
+	cmake --build $(BUILD_DIR)/fuzz -j $(JOBS) --target id3sniff_fuzz make_seeds
+	rm -rf $(BUILD_DIR)/fuzz/seeds && mkdir -p $(BUILD_DIR)/fuzz/seeds $(BUILD_DIR)/fuzz/corpus
+	$(BUILD_DIR)/fuzz/fuzz/make_seeds $(BUILD_DIR)/fuzz/seeds
+	$(BUILD_DIR)/fuzz/fuzz/id3sniff_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=20000 \
+	  -dict=fuzz/id3sniff.dict -print_final_stats=1 -artifact_prefix=$(BUILD_DIR)/fuzz/ \
+	  $(BUILD_DIR)/fuzz/corpus $(BUILD_DIR)/fuzz/seeds
+
+# Runs every end-to-end invocation of the binary (dynamically linked, for valgrind's allocator)
+# under valgrind; any memory error or leak fails the run.
+VALGRIND_LOGS ?= /tmp/id3sniff-valgrind
+check-valgrind:
+	cmake -S . -B $(BUILD_DIR)/valgrind -DCMAKE_BUILD_TYPE=RelWithDebInfo -DID3SNIFF_STATIC=OFF \
+	  -DID3SNIFF_WERROR=$(WERROR)
+	cmake --build $(BUILD_DIR)/valgrind -j $(JOBS)
+	rm -rf $(VALGRIND_LOGS) && mkdir -p $(VALGRIND_LOGS) && chmod 1777 $(VALGRIND_LOGS)
+	ID3SNIFF_TEST_WRAPPER="valgrind --quiet --error-exitcode=99 --leak-check=full \
+	  --errors-for-leak-kinds=all --log-file=$(VALGRIND_LOGS)/%p.log" \
+	  ctest --test-dir $(BUILD_DIR)/valgrind --output-on-failure -j $(JOBS) \
+	  -R '^(CommandLine|BadInput|BundledSample)\.'
+	@if find $(VALGRIND_LOGS) -name '*.log' -size +0 | grep -q .; then \
+	  cat $(VALGRIND_LOGS)/*.log; echo "valgrind found errors"; exit 1; fi

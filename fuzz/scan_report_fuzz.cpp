@@ -1,0 +1,120 @@
+// Runs the scan and the report on any bytes and checks what must hold for every input.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "report/print_report.hpp"
+#include "scan/scan_tag.hpp"
+
+namespace {
+
+using id3sniff::Destination;
+using id3sniff::kWindowSize;
+using id3sniff::ScanResult;
+using id3sniff::ScanState;
+
+constexpr std::string_view kHeader = "ID3v2 (2.4) tag info for ";
+constexpr std::string_view kPath = "fuzz.mp3";
+// The labels of the lines before the TXXX lines, in report order.
+constexpr std::string_view kLabels[] = {
+    "(Date)   TDRC = ", "(Date)   TYER = ", "(Album)  TALB = ", "(Title)  TIT2 = ",
+    "(Artist) TPE1 = ", "(TSSE)   TSSE = ", "(APIC)   APIC = "};
+
+void Check(bool condition, const char* what) {
+  if (!condition) {
+    std::fprintf(stderr, "property failed: %s\n", what);
+    std::abort();
+  }
+}
+
+std::string Report(ScanResult result, Destination destination) {
+  char* buffer = nullptr;
+  std::size_t size = 0;
+  std::FILE* out = open_memstream(&buffer, &size);
+  id3sniff::PrintReport(out, kPath, result, destination);
+  std::fclose(out);
+  std::string text(buffer, size);
+  std::free(buffer);
+  return text;
+}
+
+std::vector<std::string_view> Lines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = text.find('\n', at);
+    lines.push_back(text.substr(at, end - at));
+    at = end + 1;
+  }
+  return lines;
+}
+
+// Scans the bytes as a file and returns how far into it the scan read.
+off_t ScanAsFile(std::string_view bytes, ScanState& state) {
+  const int fd = memfd_create("fuzz", MFD_CLOEXEC);
+  Check(fd >= 0, "memfd");
+  for (std::size_t at = 0; at < bytes.size();) {
+    const ssize_t n = write(fd, bytes.data() + at, bytes.size() - at);
+    Check(n > 0, "write");
+    at += static_cast<std::size_t>(n);
+  }
+  lseek(fd, 0, SEEK_SET);
+  Check(id3sniff::ScanTag(fd, state) == id3sniff::ScanOutcome::Complete,
+        "scan of a file completes");
+  const off_t read = lseek(fd, 0, SEEK_CUR);
+  close(fd);
+  return read;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  ScanState in_memory;
+  id3sniff::ScanBytes(bytes, in_memory);
+  ScanState from_file;
+  Check(ScanAsFile(bytes, from_file) <= static_cast<off_t>(kWindowSize), "reads at most 16384");
+  Check(from_file.result == in_memory.result, "file and memory scans agree");
+  const ScanResult& result = in_memory.result;
+  Check(result.txxx_count >= 0 && result.txxx_count <= 10, "TXXX count within 0..10");
+
+  const std::string raw = Report(result, Destination::PipeOrFile);
+  // On a terminal every control byte, the newlines inside TXXX values included, shows as '?',
+  // so only the report's own newlines end its lines.
+  const std::string shown = Report(result, Destination::Terminal);
+  Check(raw.size() == shown.size(), "masking changes no length");
+
+  const std::vector<std::string_view> lines = Lines(shown);
+  Check(lines.size() >= 2, "a header and an empty line");
+  Check(lines.front() == std::string(kHeader) + std::string(kPath), "header line");
+  Check(lines.back().empty(), "ends with an empty line");
+  Check(shown.ends_with("\n"), "the empty line ends the report");
+  std::size_t next_label = 0;
+  int txxx_lines = 0;
+  int last_slot = 0;
+  for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
+    const std::string_view line = lines[i];
+    if (line.starts_with("(TXXX)")) {
+      ++txxx_lines;
+      const int slot = std::atoi(std::string(line.substr(6, 1)).c_str());
+      Check(slot > last_slot && slot <= 9, "TXXX lines numbered 1..9 in order");
+      last_slot = slot;
+      const std::string numbering =
+          "(TXXX)" + std::to_string(slot) + "/" + std::to_string(result.txxx_count) + "TXXX = ";
+      Check(line.starts_with(numbering), "TXXX line numbering");
+      next_label = std::size(kLabels);
+      continue;
+    }
+    bool known = false;
+    while (!known && next_label < std::size(kLabels))
+      known = line.starts_with(kLabels[next_label++]);
+    Check(known, "every other line has one of the labels, in order");
+  }
+  Check(txxx_lines <= 9, "no more than 9 TXXX lines");
+  return 0;
+}
