@@ -25,25 +25,6 @@ check-sanitize:
 	cmake --build $(BUILD_DIR)/sanitize -j $(JOBS)
 	ctest --test-dir $(BUILD_DIR)/sanitize --output-on-failure -j $(JOBS)
 
-clean:
-	rm -rf $(BUILD_DIR)
-
-# Measures whole runs against a bare 16 KiB reader; prints a table (not part of the tests).
-bench:
-	bash bench/run
-
-# Builds the libFuzzer target with clang and runs it for FUZZ_SECONDS from the seed corpus.
-FUZZ_SECONDS ?= 60
-fuzz:
-	cmake -S . -B $(BUILD_DIR)/fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DID3SNIFF_FUZZ=ON -DID3SNIFF_TESTS=OFF -DID3SNIFF_STATIC=OFF -DID3SNIFF_WERROR=$(WERROR)
-	cmake --build $(BUILD_DIR)/fuzz -j $(JOBS) --target id3sniff_fuzz make_seeds
-	rm -rf $(BUILD_DIR)/fuzz/seeds && mkdir -p $(BUILD_DIR)/fuzz/seeds $(BUILD_DIR)/fuzz/corpus
-	$(BUILD_DIR)/fuzz/fuzz/make_seeds $(BUILD_DIR)/fuzz/seeds
-	$(BUILD_DIR)/fuzz/fuzz/id3sniff_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=20000 \
-	  -dict=fuzz/id3sniff.dict -print_final_stats=1 -artifact_prefix=$(BUILD_DIR)/fuzz/ \
-	  $(BUILD_DIR)/fuzz/corpus $(BUILD_DIR)/fuzz/seeds
-
 # Runs every end-to-end invocation of the binary (dynamically linked, for valgrind's allocator)
 # under valgrind; any memory error or leak fails the run.
 VALGRIND_LOGS ?= /tmp/id3sniff-valgrind
@@ -58,3 +39,22 @@ check-valgrind:
 	  -R '^(CommandLine|BadInput|BundledSample)\.'
 	@if find $(VALGRIND_LOGS) -name '*.log' -size +0 | grep -q .; then \
 	  cat $(VALGRIND_LOGS)/*.log; echo "valgrind found errors"; exit 1; fi
+
+# Builds the libFuzzer target with clang and runs it for FUZZ_SECONDS from the seed corpus.
+FUZZ_SECONDS ?= 60
+fuzz:
+	cmake -S . -B $(BUILD_DIR)/fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DID3SNIFF_FUZZ=ON -DID3SNIFF_TESTS=OFF -DID3SNIFF_STATIC=OFF -DID3SNIFF_WERROR=$(WERROR)
+	cmake --build $(BUILD_DIR)/fuzz -j $(JOBS) --target id3sniff_fuzz make_seeds
+	rm -rf $(BUILD_DIR)/fuzz/seeds && mkdir -p $(BUILD_DIR)/fuzz/seeds $(BUILD_DIR)/fuzz/corpus
+	$(BUILD_DIR)/fuzz/fuzz/make_seeds $(BUILD_DIR)/fuzz/seeds
+	$(BUILD_DIR)/fuzz/fuzz/id3sniff_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=20000 \
+	  -dict=fuzz/id3sniff.dict -print_final_stats=1 -artifact_prefix=$(BUILD_DIR)/fuzz/ \
+	  $(BUILD_DIR)/fuzz/corpus $(BUILD_DIR)/fuzz/seeds
+
+# Measures whole runs against a bare 16 KiB reader; prints a table (not part of the tests).
+bench:
+	bash bench/run
+
+clean:
+	rm -rf $(BUILD_DIR)
