@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -46,6 +47,23 @@ Relabelled Relabel(std::string_view slot) {
   return text;
 }
 
+// Removes every NUL byte from text, moving the runs between them; a slot is mostly long runs.
+void RemoveNuls(std::string& text) {
+  char* out = text.data();
+  const char* in = out;
+  const char* const end = in + text.size();
+  while (in < end) {
+    const auto* nul =
+        static_cast<const char*>(std::memchr(in, '\0', static_cast<std::size_t>(end - in)));
+    const char* run_end = nul != nullptr ? nul : end;
+    const auto run = static_cast<std::size_t>(run_end - in);
+    if (out != in) std::memmove(out, in, run);
+    out += run;
+    in = nul != nullptr ? nul + 1 : end;
+  }
+  text.resize(static_cast<std::size_t>(out - text.data()));
+}
+
 // Returns true when a slot ran on into the audio data up to an end marker, which it keeps.
 bool IsMarked(std::string_view slot) { return slot.ends_with("LAME3") || slot.ends_with("Lavc"); }
 
@@ -63,7 +81,7 @@ void PrintTxxxReport(LineWriter& writer, ScanResult& result) {
   const int count = result.txxx_count;
   for (int i = 0; i <= count && i < static_cast<int>(kTxxxSlotCount); ++i) {
     std::string& slot = result.txxx_slots[static_cast<std::size_t>(i)];
-    std::erase(slot, '\0');
+    RemoveNuls(slot);
     const bool last = i == count && i > 0;
     const bool marked = last && IsMarked(slot);
     if (i == 0 || (slot.size() < kShortestShownSlot && !marked)) continue;
