@@ -38,5 +38,18 @@ TEST(BundledSample, GivesTheDocumentedReport) {
                          "\n");
 }
 
+TEST(BundledSample, IsTheReportTheReadmeShows) {
+  std::ifstream file(std::string(ID3SNIFF_SOURCE_DIR) + "/README.md");
+  const std::string readme{std::istreambuf_iterator<char>(file), {}};
+  const std::string intro = "`make run`:\n\n```\n";
+  const std::size_t start = readme.find(intro);
+  ASSERT_NE(start, std::string::npos);
+  const std::size_t from = start + intro.size();
+  const std::string shown = readme.substr(from, readme.find("```", from) - from);
+  testing::ToolOptions options;
+  options.working_dir = ID3SNIFF_SOURCE_DIR;
+  EXPECT_EQ(testing::RunTool({"examples/song.mp3"}, options).out, shown);
+}
+
 }  // namespace
 }  // namespace id3sniff

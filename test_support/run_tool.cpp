@@ -44,6 +44,7 @@ void OpenTerminal(int& primary, int& secondary) {
   dup2(err_fd, STDERR_FILENO);
   const int null_fd = open("/dev/null", O_RDONLY);
   dup2(null_fd, STDIN_FILENO);
+  if (!options.working_dir.empty() && chdir(options.working_dir.c_str()) != 0) _exit(125);
   if (options.drop_privileges && geteuid() == 0) {
     if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(126);
   }

@@ -14,6 +14,7 @@ struct ToolOptions {
   std::string argv0 = "id3sniff";  // the invocation name the usage text repeats
   bool empty_argv = false;         // start with no argument vector at all, not even a name
   bool drop_privileges = false;    // run as nobody when the tests run as root
+  std::string working_dir;         // where the tool runs, when not the tests' own folder
 };
 
 struct ToolRun {
