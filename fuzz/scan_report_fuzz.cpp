@@ -88,6 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // so only the report's own newlines end its lines.
   const std::string shown = Report(result, Destination::Terminal);
   Check(raw.size() == shown.size(), "masking changes no length");
+  // Texts never capture NUL, dates are digits, and the report removes NUL from TXXX slots.
+  Check(raw.find('\0') == std::string::npos, "no NUL byte in the report");
 
   const std::vector<std::string_view> lines = Lines(shown);
   Check(lines.size() >= 2, "a header and an empty line");
