@@ -25,6 +25,7 @@ constexpr std::uint64_t Pattern(std::string_view text) {
 
 constexpr std::uint64_t kLow32 = 0xFFFF'FFFFull;
 constexpr std::uint64_t kLow40 = 0xFF'FFFF'FFFFull;
+constexpr std::uint64_t kLame3 = Pattern("LAME3");
 
 // The last bytes of the identifiers and markers: only these can complete one.
 constexpr std::array<bool, 256> kEndsPattern = [] {
@@ -77,7 +78,7 @@ bool Recognise(ScanState& s, std::uint64_t recent, std::size_t k) {
     case Pattern("Lavc"):
       return true;
     default:
-      return (recent & kLow40) == Pattern("LAME3");
+      return (recent & kLow40) == kLame3;
   }
 }
 
@@ -122,8 +123,12 @@ void Capture(ScanState& s, std::size_t k, std::uint8_t b) {
 // before the window's start count as 0, which no identifier or marker contains, so a four-byte
 // pattern matches from k = 3 and "LAME3" from k = 4.
 std::uint64_t RecentBytes(const std::uint8_t* window, std::size_t k) {
+  if (k >= 4) {
+    return std::uint64_t{window[k - 4]} << 32 | std::uint64_t{window[k - 3]} << 24 |
+           std::uint64_t{window[k - 2]} << 16 | std::uint64_t{window[k - 1]} << 8 | window[k];
+  }
   std::uint64_t recent = 0;
-  for (std::size_t i = k >= 4 ? k - 4 : 0; i <= k; ++i) recent = recent << 8 | window[i];
+  for (std::size_t i = 0; i <= k; ++i) recent = recent << 8 | window[i];
   return recent;
 }
 
@@ -139,6 +144,15 @@ void SkipQuietBytes(ScanState& s, std::size_t end) {
   const std::uint8_t* window = s.window.get();
   const std::size_t start = s.position;
   std::size_t k = start;
+  // Eight at a time while none of them can end an identifier, then one at a time.
+  while (k + 8 <= end) {
+    const std::uint8_t* p = window + k;
+    if (kEndsPattern[p[0]] | kEndsPattern[p[1]] | kEndsPattern[p[2]] | kEndsPattern[p[3]] |
+        kEndsPattern[p[4]] | kEndsPattern[p[5]] | kEndsPattern[p[6]] | kEndsPattern[p[7]]) {
+      break;
+    }
+    k += 8;
+  }
   while (k < end && !kEndsPattern[window[k]]) ++k;
   s.position = k;
   if (s.frame != FrameKind::TXXX) return;
