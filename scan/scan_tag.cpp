@@ -27,10 +27,10 @@ constexpr std::uint64_t kLow32 = 0xFFFF'FFFFull;
 constexpr std::uint64_t kLow40 = 0xFF'FFFF'FFFFull;
 constexpr std::uint64_t kLame3 = Pattern("LAME3");
 
-// The last bytes of the identifiers and markers: only these can complete one.
-constexpr std::array<bool, 256> kEndsPattern = [] {
-  std::array<bool, 256> ends{};
-  for (char c : std::string_view("B21CREXc3")) ends[static_cast<std::uint8_t>(c)] = true;
+// The last bytes of the identifiers and markers, marked 1: only these can complete one.
+constexpr std::array<std::uint8_t, 256> kEndsPattern = [] {
+  std::array<std::uint8_t, 256> ends{};
+  for (char c : std::string_view("B21CREXc3")) ends[static_cast<std::uint8_t>(c)] = 1;
   return ends;
 }();
 
@@ -147,13 +147,13 @@ void SkipQuietBytes(ScanState& s, std::size_t end) {
   // Eight at a time while none of them can end an identifier, then one at a time.
   while (k + 8 <= end) {
     const std::uint8_t* p = window + k;
-    if (kEndsPattern[p[0]] | kEndsPattern[p[1]] | kEndsPattern[p[2]] | kEndsPattern[p[3]] |
-        kEndsPattern[p[4]] | kEndsPattern[p[5]] | kEndsPattern[p[6]] | kEndsPattern[p[7]]) {
+    if ((kEndsPattern[p[0]] | kEndsPattern[p[1]] | kEndsPattern[p[2]] | kEndsPattern[p[3]] |
+         kEndsPattern[p[4]] | kEndsPattern[p[5]] | kEndsPattern[p[6]] | kEndsPattern[p[7]]) != 0) {
       break;
     }
     k += 8;
   }
-  while (k < end && !kEndsPattern[window[k]]) ++k;
+  while (k < end && kEndsPattern[window[k]] == 0) ++k;
   s.position = k;
   if (s.frame != FrameKind::TXXX) return;
   for (std::size_t j = k; j > start; --j) {
@@ -179,7 +179,7 @@ bool ScanRange(ScanState& s, std::size_t end) {
     const ByteClass cls = s.classes[b];
     if (cls == ByteClass::Control) continue;
     if (cls != ByteClass::Ignored) Capture(s, k, b);
-    if (kEndsPattern[b] && Recognise(s, RecentBytes(window, k), k)) {
+    if (kEndsPattern[b] != 0 && Recognise(s, RecentBytes(window, k), k)) {
       s.ended = true;
       return true;
     }
