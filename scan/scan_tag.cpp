@@ -155,7 +155,8 @@ void SkipQuietBytes(ScanState& s, std::size_t end) {
   }
   while (k < end && kEndsPattern[window[k]] == 0) ++k;
   s.position = k;
-  if (s.frame != FrameKind::TXXX) return;
+  // A byte that stopped the skip is captured next and ends the slot itself.
+  if (s.frame != FrameKind::TXXX || k < end) return;
   for (std::size_t j = k; j > start; --j) {
     const ByteClass cls = s.classes[window[j - 1]];
     if (cls == ByteClass::Printable || cls == ByteClass::High) {
