@@ -4,26 +4,34 @@ FILE ?= examples/song.mp3
 WERROR ?= OFF
 JOBS ?= $(shell nproc)
 
-.PHONY: run check check-sanitize check-valgrind bench fuzz clean
+.PHONY: run release deb check check-sanitize check-valgrind bench fuzz clean
 
 # Builds the release binary and prints the report of FILE.
-run:
-	@cmake -S . -B $(BUILD_DIR)/release -DCMAKE_BUILD_TYPE=Release -DID3SNIFF_TESTS=OFF > /dev/null
-	@cmake --build $(BUILD_DIR)/release -j $(JOBS) --target id3sniff > /dev/null
+run: release
 	@$(BUILD_DIR)/release/app/id3sniff "$(FILE)"
+
+# The release build: the programs alone, linked as the machine allows best.
+release:
+	@cmake -S . -B $(BUILD_DIR)/release -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF > /dev/null
+	@cmake --build $(BUILD_DIR)/release -j $(JOBS) > /dev/null
+
+# Builds the Debian package from the release build: build/release/id3sniff_<version>_<arch>.deb.
+deb: release
+	cd $(BUILD_DIR)/release && cpack -G DEB
 
 # Builds everything with the tests and runs the whole suite.
 check:
-	cmake -S . -B $(BUILD_DIR)/check -DCMAKE_BUILD_TYPE=RelWithDebInfo -DID3SNIFF_WERROR=$(WERROR)
+	cmake -S . -B $(BUILD_DIR)/check -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON \
+	  -DID3SNIFF_WERROR=$(WERROR)
 	cmake --build $(BUILD_DIR)/check -j $(JOBS)
-	ctest --test-dir $(BUILD_DIR)/check --output-on-failure -j $(JOBS)
+	cd $(BUILD_DIR)/check && ctest --output-on-failure -j $(JOBS)
 
 # The same suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
 check-sanitize:
 	cmake -S . -B $(BUILD_DIR)/sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DID3SNIFF_WERROR=$(WERROR) \
 	  -DID3SNIFF_SANITIZE=ON -DID3SNIFF_STATIC=OFF
 	cmake --build $(BUILD_DIR)/sanitize -j $(JOBS)
-	ctest --test-dir $(BUILD_DIR)/sanitize --output-on-failure -j $(JOBS)
+	cd $(BUILD_DIR)/sanitize && ctest --output-on-failure -j $(JOBS)
 
 # Runs every end-to-end invocation of the binary (dynamically linked, for valgrind's allocator)
 # under valgrind; any memory error or leak fails the run.
@@ -33,10 +41,9 @@ check-valgrind:
 	  -DID3SNIFF_WERROR=$(WERROR)
 	cmake --build $(BUILD_DIR)/valgrind -j $(JOBS)
 	rm -rf $(VALGRIND_LOGS) && mkdir -p $(VALGRIND_LOGS) && chmod 1777 $(VALGRIND_LOGS)
-	ID3SNIFF_TEST_WRAPPER="valgrind --quiet --error-exitcode=99 --leak-check=full \
-	  --errors-for-leak-kinds=all --log-file=$(VALGRIND_LOGS)/%p.log" \
-	  ctest --test-dir $(BUILD_DIR)/valgrind --output-on-failure -j $(JOBS) \
-	  -R '^(CommandLine|BadInput|BundledSample)\.'
+	cd $(BUILD_DIR)/valgrind && ID3SNIFF_TEST_WRAPPER="valgrind --quiet --error-exitcode=99 \
+	  --leak-check=full --errors-for-leak-kinds=all --log-file=$(VALGRIND_LOGS)/%p.log" \
+	  ctest --output-on-failure -j $(JOBS) -R '^(CommandLine|BadInput|BundledSample)\.'
 	@if find $(VALGRIND_LOGS) -name '*.log' -size +0 | grep -q .; then \
 	  cat $(VALGRIND_LOGS)/*.log; echo "valgrind found errors"; exit 1; fi
 
@@ -44,7 +51,7 @@ check-valgrind:
 FUZZ_SECONDS ?= 60
 fuzz:
 	cmake -S . -B $(BUILD_DIR)/fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DID3SNIFF_FUZZ=ON -DID3SNIFF_TESTS=OFF -DID3SNIFF_STATIC=OFF -DID3SNIFF_WERROR=$(WERROR)
+	  -DID3SNIFF_FUZZ=ON -DBUILD_TESTING=OFF -DID3SNIFF_STATIC=OFF -DID3SNIFF_WERROR=$(WERROR)
 	cmake --build $(BUILD_DIR)/fuzz -j $(JOBS) --target id3sniff_fuzz make_seeds
 	rm -rf $(BUILD_DIR)/fuzz/seeds && mkdir -p $(BUILD_DIR)/fuzz/seeds $(BUILD_DIR)/fuzz/corpus
 	$(BUILD_DIR)/fuzz/fuzz/make_seeds $(BUILD_DIR)/fuzz/seeds

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "app/version.hpp"
 #include "report/print_report.hpp"
 #include "scan/scan_tag.hpp"
 
@@ -34,7 +35,9 @@ void PrintUsage(const char* name) {
 }
 
 void PrintVersion() {
-  std::fputs("Version: 1.0.0.0\n", stderr);
+  std::fputs("Version: ", stderr);
+  std::fwrite(kVersion.data(), 1, kVersion.size(), stderr);
+  std::fputs("\n", stderr);
   std::fflush(stderr);
 }
 

@@ -34,7 +34,9 @@ std::string Frame(std::string_view id, std::string_view payload) {
 }
 
 std::string TextFrame(std::string_view id, std::string_view text) {
-  return Frame(id, "\x03" + std::string(text));
+  std::string payload(1, '\x03');
+  payload += text;
+  return Frame(id, payload);
 }
 
 std::string Tag(std::string_view frames, std::size_t padding) {
