@@ -1,22 +1,80 @@
 #include "report/line_writer.hpp"
 
 #include <charconv>
+#include <cstdint>
 
 namespace id3sniff {
+namespace {
+
+// Returns the length of the well-formed UTF-8 sequence that bytes starts with (the shortest form
+// of a code point up to U+10FFFF, not a surrogate), or 0 when it starts with none.
+std::size_t Utf8SequenceLength(std::string_view bytes) {
+  const auto lead = static_cast<std::uint8_t>(bytes[0]);
+  std::size_t length = 0;
+  std::uint8_t second_low = 0x80;   // the range of the second byte, which rules out overlong
+  std::uint8_t second_high = 0xBF;  // forms, surrogates and code points past U+10FFFF
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) second_low = 0xA0;
+    if (lead == 0xED) second_high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) second_low = 0x90;
+    if (lead == 0xF4) second_high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (bytes.size() < length) return 0;
+  const auto second = static_cast<std::uint8_t>(bytes[1]);
+  if (second < second_low || second > second_high) return 0;
+  for (std::size_t i = 2; i < length; ++i) {
+    const auto next = static_cast<std::uint8_t>(bytes[i]);
+    if (next < 0x80 || next > 0xBF) return 0;
+  }
+  return length;
+}
+
+}  // namespace
+
+void ShowOnTerminal(std::string_view bytes, std::string& out) {
+  for (std::size_t i = 0; i < bytes.size();) {
+    const auto b = static_cast<std::uint8_t>(bytes[i]);
+    if (b < 0x80) {
+      out.push_back(b < 0x20 || b == 0x7F ? '?' : bytes[i]);
+      ++i;
+      continue;
+    }
+    const std::size_t length = Utf8SequenceLength(bytes.substr(i));
+    if (length == 0) {
+      // A byte outside any character: 0x80..0x9F is a C1 control on an 8-bit terminal.
+      out.push_back(b <= 0x9F ? '?' : bytes[i]);
+      ++i;
+      continue;
+    }
+    // U+0080..U+009F, the C1 controls, which UTF-8 terminals honour too.
+    const bool c1 = b == 0xC2 && static_cast<std::uint8_t>(bytes[i + 1]) <= 0x9F;
+    if (c1) {
+      out.push_back('?');
+    } else {
+      out.append(bytes.substr(i, length));
+    }
+    i += length;
+  }
+}
 
 LineWriter::LineWriter(std::FILE* out, Destination destination)
-    : out_(out), destination_(destination) {}
+    : out_(out), text_(line_), destination_(destination) {}
+
+LineWriter::LineWriter(std::string& text, Destination destination)
+    : text_(text), destination_(destination) {}
 
 LineWriter& LineWriter::Append(std::string_view bytes) {
   if (destination_ == Destination::PipeOrFile) {
-    // An empty view may hold no pointer at all, which fwrite must not be given.
-    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), out_);
-    return *this;
-  }
-  // Bytes of 0x80 and above pass unchanged, so UTF-8 text prints as it is.
-  for (char c : bytes) {
-    const auto b = static_cast<unsigned char>(c);
-    std::putc(b < 0x20 || b == 0x7F ? '?' : c, out_);
+    text_.append(bytes);
+  } else {
+    ShowOnTerminal(bytes, text_);
   }
   return *this;
 }
@@ -24,13 +82,16 @@ LineWriter& LineWriter::Append(std::string_view bytes) {
 LineWriter& LineWriter::Append(int number) {
   char digits[16];
   const auto result = std::to_chars(digits, digits + sizeof digits, number);
-  std::fwrite(digits, 1, static_cast<std::size_t>(result.ptr - digits), out_);
+  text_.append(digits, static_cast<std::size_t>(result.ptr - digits));
   return *this;
 }
 
 void LineWriter::EndLine() {
-  std::putc('\n', out_);
+  text_.push_back('\n');
+  if (out_ == nullptr) return;
+  std::fwrite(line_.data(), 1, line_.size(), out_);
   std::fflush(out_);
+  line_.clear();
 }
 
 }  // namespace id3sniff

@@ -1,30 +1,45 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 namespace id3sniff {
 
-// Where the report goes, which decides how control bytes are written.
+// Where the report goes, which decides how control characters are written.
 enum class Destination {
   PipeOrFile,  // every byte exactly as captured: scripts compare the report byte for byte
-  Terminal,    // bytes below 0x20 and 0x7F written as '?', so a file cannot drive the terminal
+  Terminal,    // control characters shown as '?' (ShowOnTerminal), so a file cannot drive it
 };
 
-// Writes the report one line at a time; each line goes out with its newline and a flush.
+// Appends bytes to out as a terminal is shown them: each C0 control byte (below 0x20, and 0x7F)
+// and each C1 control character (the UTF-8 sequences C2 80 to C2 9F, and any byte 0x80..0x9F
+// that is not part of a well-formed UTF-8 sequence) becomes one '?'. Every other well-formed
+// UTF-8 character, and every other byte of 0xA0 and above, is kept.
+void ShowOnTerminal(std::string_view bytes, std::string& out);
+
+// Builds the report one line at a time, either writing each line to a stream as it ends or
+// collecting the lines for the caller to write.
 class LineWriter {
  public:
+  // Writes each line to out, with a flush, as it ends.
   LineWriter(std::FILE* out, Destination destination);
+  // Collects the lines at the end of text; nothing is written.
+  LineWriter(std::string& text, Destination destination);
+  LineWriter(const LineWriter&) = delete;
+  LineWriter& operator=(const LineWriter&) = delete;
 
-  // Writes bytes as part of the current line.
+  // Adds bytes to the current line.
   LineWriter& Append(std::string_view bytes);
-  // Writes a number in decimal as part of the current line.
+  // Adds a number in decimal to the current line.
   LineWriter& Append(int number);
-  // Ends the current line with its newline and flushes the stream.
+  // Ends the current line with its newline; a line for a stream is written and flushed.
   void EndLine();
 
  private:
-  std::FILE* out_;
+  std::FILE* out_ = nullptr;  // the stream each line goes to, or none when collecting
+  std::string line_;          // the line being built for out_
+  std::string& text_;         // where bytes are added: line_, or the caller's text
   Destination destination_;
 };
 

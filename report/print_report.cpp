@@ -27,9 +27,7 @@ constexpr std::size_t kTrailerSize = 4;
 
 }  // namespace
 
-void PrintReport(std::FILE* out, std::string_view path, ScanResult& result,
-                 Destination destination) {
-  LineWriter writer(out, destination);
+void PrintReport(LineWriter& writer, std::string_view path, ScanResult& result) {
   writer.Append("ID3v2 (2.4) tag info for ").Append(path).EndLine();
   // Dates hold digits only, never an identifier or "????", so they are shown whole.
   if (!result.tdrc.empty()) writer.Append("(Date)   TDRC = ").Append(result.tdrc).EndLine();
@@ -47,6 +45,12 @@ void PrintReport(std::FILE* out, std::string_view path, ScanResult& result,
   }
   PrintTxxxReport(writer, result);
   writer.EndLine();
+}
+
+void PrintReport(std::FILE* out, std::string_view path, ScanResult& result,
+                 Destination destination) {
+  LineWriter writer(out, destination);
+  PrintReport(writer, path, result);
 }
 
 }  // namespace id3sniff

@@ -8,9 +8,12 @@
 
 namespace id3sniff {
 
-// Writes the report to out: the header line naming path, the date and field lines of what the
-// scan captured, the TXXX lines, and an empty line. It changes nothing in result but the NUL
-// bytes it removes from the TXXX slots. Write errors are left on out for the caller.
+// Writes the report: the header line naming path, the date and field lines of what the scan
+// captured, the TXXX lines, and an empty line. It changes nothing in result but the NUL bytes
+// it removes from the TXXX slots.
+void PrintReport(LineWriter& writer, std::string_view path, ScanResult& result);
+
+// Writes the report to out, flushing each line. Write errors are left on out for the caller.
 void PrintReport(std::FILE* out, std::string_view path, ScanResult& result,
                  Destination destination);
 
