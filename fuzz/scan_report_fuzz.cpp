@@ -1,16 +1,23 @@
-// Runs the scan and the report on any bytes and checks what must hold for every input.
+// Runs the scan and the report on any bytes and checks what must hold for every input: the fast
+// scan gives what the rules as written give, however its bytes arrive and whatever state it
+// reuses, and the report keeps its shape.
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "report/print_report.hpp"
 #include "scan/scan_tag.hpp"
+#include "test_support/reference_scan.hpp"
 
 namespace {
 
@@ -18,6 +25,7 @@ using id3sniff::Destination;
 using id3sniff::kWindowSize;
 using id3sniff::ScanResult;
 using id3sniff::ScanState;
+using id3sniff::ScanTag;
 
 constexpr std::string_view kHeader = "ID3v2 (2.4) tag info for ";
 constexpr std::string_view kPath = "fuzz.mp3";
@@ -71,23 +79,101 @@ off_t ScanAsFile(std::string_view bytes, ScanState& state) {
   return read;
 }
 
+// Delivers bytes in reads of the given sizes in turn, as a pipe or a socket may cut them; when
+// interrupt_every is not 0, every so many reads fail as if a signal had interrupted them.
+class ChunkedBytes final : public id3sniff::ByteSource {
+ public:
+  ChunkedBytes(std::string_view bytes, std::vector<std::size_t> sizes, unsigned interrupt_every)
+      : bytes_(bytes), sizes_(std::move(sizes)), interrupt_every_(interrupt_every) {}
+
+  ssize_t Read(std::uint8_t* buffer, std::size_t size) override {
+    if (interrupt_every_ != 0 && ++calls_ % interrupt_every_ == 0) {
+      errno = EINTR;
+      return -1;
+    }
+    std::size_t n = std::min({size, sizes_[next_++ % sizes_.size()], bytes_.size()});
+    std::memcpy(buffer, bytes_.data(), n);
+    bytes_.remove_prefix(n);
+    delivered_ += n;
+    return static_cast<ssize_t>(n);
+  }
+  std::size_t delivered() const { return delivered_; }
+
+ private:
+  std::string_view bytes_;
+  std::vector<std::size_t> sizes_;
+  unsigned interrupt_every_;
+  unsigned calls_ = 0;
+  std::size_t next_ = 0;
+  std::size_t delivered_ = 0;
+};
+
+// Returns read sizes and an interruption rate drawn from the input itself, so that each input
+// is also delivered in its own way, reproducibly.
+std::pair<std::vector<std::size_t>, unsigned> ReadPattern(std::string_view bytes) {
+  std::uint32_t h = 2166136261u;  // FNV-1a
+  for (char c : bytes) h = (h ^ static_cast<std::uint8_t>(c)) * 16777619u;
+  std::vector<std::size_t> sizes;
+  for (int i = 0; i < 3; ++i, h = h * 1103515245u + 12345u) {
+    const std::uint32_t r = h >> 8;
+    sizes.push_back(r % 4 == 0 ? 1 + r % 7 : 1 + r % 5000);
+  }
+  // Every second to fourth read interrupted, or none; never every read.
+  const unsigned rate = h % 4;
+  return {sizes, rate == 0 ? 0 : rate + 1};
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   ScanState in_memory;
   id3sniff::ScanBytes(bytes, in_memory);
+  const ScanResult& result = in_memory.result;
+
+  const id3sniff::testing::ReferenceScan reference(bytes);
+  Check(result == reference.result(), "the scan captures what the rules capture");
+  Check(in_memory.position == reference.processed(), "the scan stops where the rules stop");
+
   ScanState from_file;
   Check(ScanAsFile(bytes, from_file) <= static_cast<off_t>(kWindowSize), "reads at most 16384");
-  Check(from_file.result == in_memory.result, "file and memory scans agree");
-  const ScanResult& result = in_memory.result;
+  Check(from_file.result == result, "file and memory scans agree");
+  const auto [sizes, interrupt_every] = ReadPattern(bytes);
+  for (const auto& [pattern, interrupts] :
+       {std::pair{std::vector<std::size_t>{1}, 0u}, std::pair{sizes, interrupt_every}}) {
+    ChunkedBytes source(bytes, pattern, interrupts);
+    ScanState state;
+    Check(ScanTag(source, state) == id3sniff::ScanOutcome::Complete, "cut reads complete");
+    Check(source.delivered() <= kWindowSize, "cut reads take at most 16384 bytes");
+    Check(state.result == result, "the scan is the same however the reads are cut");
+  }
+  // The previous input's state, made ready again, as a scan of many files reuses it.
+  static ScanState reused;
+  id3sniff::ResetScanState(reused);
+  id3sniff::ScanBytes(bytes, reused);
+  Check(reused.result == result && reused.position == in_memory.position,
+        "a reused state scans as a new one");
+
   Check(result.txxx_count >= 0 && result.txxx_count <= 10, "TXXX count within 0..10");
 
   const std::string raw = Report(result, Destination::PipeOrFile);
-  // On a terminal every control byte, the newlines inside TXXX values included, shows as '?',
-  // so only the report's own newlines end its lines.
+  // On a terminal every control character, the newlines inside TXXX values included, shows as
+  // one '?', so only the report's own newlines end its lines.
   const std::string shown = Report(result, Destination::Terminal);
-  Check(raw.size() == shown.size(), "masking changes no length");
+  Check(shown.size() <= raw.size(), "masking never lengthens the report");
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    const auto b = static_cast<std::uint8_t>(shown[i]);
+    Check(b >= 0x20 ? b != 0x7F : b == '\n', "no C0 control byte on a terminal");
+    const auto next = i + 1 < shown.size() ? static_cast<std::uint8_t>(shown[i + 1]) : 0;
+    Check(!(b == 0xC2 && next >= 0x80 && next <= 0x9F), "no C1 control as UTF-8 on a terminal");
+  }
+  // What a terminal is shown has nothing left to mask, raw C1 bytes included, line by line.
+  std::string shown_again;
+  for (const std::string_view line : Lines(shown)) {
+    id3sniff::ShowOnTerminal(line, shown_again);
+    shown_again.push_back('\n');
+  }
+  Check(shown_again == shown, "masking leaves nothing to mask");
   // Texts never capture NUL, dates are digits, and the report removes NUL from TXXX slots.
   Check(raw.find('\0') == std::string::npos, "no NUL byte in the report");
 

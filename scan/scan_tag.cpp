@@ -214,8 +214,23 @@ ScanState::ScanState()
       first_seen(kAllPlaceholderBits) {}
 
 ScanOutcome ScanTag(int fd, ScanState& s) {
+  class FileSource final : public ByteSource {
+   public:
+    explicit FileSource(int fd) : fd_(fd) {}
+    ssize_t Read(std::uint8_t* buffer, std::size_t size) override {
+      return read(fd_, buffer, size);
+    }
+
+   private:
+    int fd_;
+  };
+  FileSource source(fd);
+  return ScanTag(source, s);
+}
+
+ScanOutcome ScanTag(ByteSource& source, ScanState& s) {
   while (s.filled < kWindowSize) {
-    const ssize_t n = read(fd, s.window.get() + s.filled, kWindowSize - s.filled);
+    const ssize_t n = source.Read(s.window.get() + s.filled, kWindowSize - s.filled);
     if (n < 0) {
       if (errno == EINTR) continue;
       return ScanOutcome::ReadError;
@@ -230,6 +245,26 @@ ScanOutcome ScanTag(int fd, ScanState& s) {
   ScanFiller(s);
   FinishScan(s);
   return ScanOutcome::Complete;
+}
+
+void ResetScanState(ScanState& s) {
+  s.filled = 0;
+  s.position = 0;
+  s.ended = false;
+  s.frame = FrameKind::None;
+  s.accumulator_empty = true;
+  s.first_seen = kAllPlaceholderBits;
+  s.placeholders_set = false;
+  s.txxx_begin = 0;
+  s.txxx_end = 0;
+  s.txxx_spans = {};
+  // Cleared, not replaced, so that each string keeps its storage for the next file.
+  ScanResult& r = s.result;
+  r.tdrc.clear();
+  r.tyer.clear();
+  for (std::string& value : r.text) value.clear();
+  for (std::string& slot : r.txxx_slots) slot.clear();
+  r.txxx_count = 0;
 }
 
 void ScanBytes(std::string_view bytes, ScanState& s) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -72,9 +74,27 @@ enum class ScanOutcome : std::uint8_t {
   ReadError,  // a read failed before the scan could end; the result is incomplete
 };
 
+// Where the scan's bytes come from.
+class ByteSource {
+ public:
+  // Reads up to size bytes into buffer as read(2) does: returns how many, 0 at end of file, or
+  // -1 with errno set.
+  virtual ssize_t Read(std::uint8_t* buffer, std::size_t size) = 0;
+
+ protected:
+  ~ByteSource() = default;
+};
+
 // Reads the file open on fd from its current offset and scans its first 16384 bytes; fd stays
 // open. Reads never wait for more bytes than the scan still needs.
 ScanOutcome ScanTag(int fd, ScanState& state);
+
+// Scans the first 16384 bytes that source delivers, however its reads are cut; a read
+// interrupted by a signal is made again.
+ScanOutcome ScanTag(ByteSource& source, ScanState& state);
+
+// Makes state ready for the scan of another file, keeping what it has allocated.
+void ResetScanState(ScanState& state);
 
 // Scans bytes held in memory as if they were the whole file; state must be new.
 void ScanBytes(std::string_view bytes, ScanState& state);
