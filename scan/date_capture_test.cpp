@@ -26,6 +26,7 @@ TEST(DateCapture, KeepsDigitsUntilTheFirstOtherCapturedByte) {
   const std::vector<DateCase> cases = {
       {"TDRC then TALB", "TDRC" + header + "2019TALB", "2019", "noDate"},
       {"dashes end it", "TDRC" + header + "2019-05-01TALB", "2019", "noDate"},
+      {"so does the byte after '9'", "TDRC" + header + "2019:00TALB", "2019", "noDate"},
       {"a control byte inside",
        "TDRC20\x01"
        "19TALB",

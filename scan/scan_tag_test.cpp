@@ -2,9 +2,15 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
@@ -138,15 +144,74 @@ class ChunkedSource {
 TEST(ScanTag, GivesTheSameResultHoweverTheReadsAreCut) {
   const std::string song = testing::SongBytes();
   const std::string unended = "TXXXab\0cdTALBxyz\xC3"s;  // ends inside a frame, before the filler
-  for (const std::string& bytes : {song, unended}) {
+  // A skip to the end of the first read passes captured bytes while no TXXX frame is current;
+  // the TXXX frame in the second read captures nothing, so its slot stays empty.
+  const std::string late_empty_txxx = Padded("ab\0\0TXXX"s);
+  for (const std::string& bytes : {song, unended, late_empty_txxx}) {
     for (const std::vector<std::size_t>& sizes :
-         std::vector<std::vector<std::size_t>>{{1}, {2, 3}, {5, 1, 7}, {64}, {4096}}) {
+         std::vector<std::vector<std::size_t>>{{1}, {2, 3}, {5, 1, 7}, {64}, {4096}, {4, 16380}}) {
       ChunkedSource source(bytes, sizes);
       ScanState state;
       EXPECT_EQ(ScanTag(source.fd(), state), ScanOutcome::Complete);
       EXPECT_TRUE(state.result == ScanOf(bytes)) << "chunks of " << sizes[0];
     }
   }
+}
+
+// Reads a descriptor and counts the reads that a signal interrupted.
+class CountingSource final : public ByteSource {
+ public:
+  explicit CountingSource(int fd) : fd_(fd) {}
+  ssize_t Read(std::uint8_t* buffer, std::size_t size) override {
+    const ssize_t n = read(fd_, buffer, size);
+    if (n < 0 && errno == EINTR) ++interrupted_;
+    return n;
+  }
+  int interrupted() const { return interrupted_; }
+
+ private:
+  int fd_;
+  int interrupted_ = 0;
+};
+
+TEST(ScanTag, ReadsAgainAfterASignalInterruptsARead) {
+  // A handler installed without SA_RESTART: a read waiting on an empty pipe fails with EINTR.
+  struct sigaction action {};
+  action.sa_handler = [](int) {};
+  sigemptyset(&action.sa_mask);
+  struct sigaction previous {};
+  ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  const std::string bytes = testing::SongBytes();
+  // The bytes arrive slowly, 64 at a time, while the reader is signalled every millisecond.
+  std::thread writer([&] {
+    for (std::size_t at = 0; at < bytes.size(); at += 64) {
+      const std::size_t n = std::min<std::size_t>(64, bytes.size() - at);
+      if (write(fds[1], bytes.data() + at, n) != static_cast<ssize_t>(n)) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    }
+    close(fds[1]);
+  });
+  std::atomic<bool> done = false;
+  const pthread_t reader = pthread_self();
+  std::thread signaller([&] {
+    while (!done) {
+      pthread_kill(reader, SIGUSR1);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  CountingSource source(fds[0]);
+  ScanState state;
+  const ScanOutcome outcome = ScanTag(source, state);
+  done = true;
+  signaller.join();
+  writer.join();
+  close(fds[0]);
+  sigaction(SIGUSR1, &previous, nullptr);
+  EXPECT_EQ(outcome, ScanOutcome::Complete);
+  EXPECT_GT(source.interrupted(), 0);
+  EXPECT_TRUE(state.result == ScanOf(bytes));
 }
 
 TEST(ScanTag, DoesNotWaitForBytesAfterTheMarker) {

@@ -47,11 +47,25 @@ TEST(TxxxCapture, RunsOnToTheEndOfTheWindow) {
 }
 
 TEST(TxxxCapture, LeavesASlotEmptyWhenNothingIsCapturedAfterTheIdentifier) {
-  std::string bytes(kWindowSize - 8, '\0');
-  bytes += "TXXX" + Bytes({0, 1, 9, 0});
-  const ScanResult result = ScanOf(bytes);
-  EXPECT_EQ(result.txxx_count, 1);
-  EXPECT_EQ(result.txxx_slots[1], "");
+  std::string near_end(kWindowSize - 8, '\0');
+  near_end += "TXXX" + Bytes({0, 1, 9, 0});
+  struct Case {
+    std::string bytes;
+    int count;
+    TxxxSlots slots;
+  };
+  const std::vector<Case> cases = {
+      {near_end, 1, {}},
+      // The first frame's end must not carry over to the second, which captures nothing.
+      {"TXXXabTALBxTXXX", 2, {"", "TXXXabTALB"}},
+  };
+  for (const Case& c : cases) {
+    std::string bytes = c.bytes;
+    bytes.resize(kWindowSize, '\0');
+    const ScanResult result = ScanOf(bytes);
+    EXPECT_EQ(result.txxx_count, c.count) << c.bytes;
+    EXPECT_EQ(result.txxx_slots, c.slots) << c.bytes;
+  }
 }
 
 TEST(TxxxCapture, StoresNineFramesAndCountsToTen) {

@@ -2,61 +2,128 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 
 namespace id3sniff::testing {
 namespace {
 
-constexpr int kTimeoutMs = 60000;
+constexpr int kTimeoutMs = 30000;
 constexpr const char* kWrapperVariable = "ID3SNIFF_TEST_WRAPPER";
 constexpr uid_t kNobody = 65534;
+// The child's status when it could not set itself up as asked; the program never exits so.
+constexpr int kSetupFailed = 125;
 
-// Opens a pseudo-terminal in raw mode, so that newlines arrive as they were written.
-void OpenTerminal(int& primary, int& secondary) {
+#if defined(__x86_64__)
+constexpr std::uint32_t kAuditArch = AUDIT_ARCH_X86_64;
+#elif defined(__i386__)
+constexpr std::uint32_t kAuditArch = AUDIT_ARCH_I386;
+#elif defined(__aarch64__)
+constexpr std::uint32_t kAuditArch = AUDIT_ARCH_AARCH64;
+#else
+constexpr std::uint32_t kAuditArch = 0;  // no filter written for this machine
+#endif
+
+// Opens a pseudo-terminal in raw mode, so that newlines arrive as they were written; returns
+// false when the system has none to give.
+bool OpenTerminal(int& primary, int& secondary) {
   primary = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (primary < 0 || grantpt(primary) != 0 || unlockpt(primary) != 0) {
-    throw std::runtime_error("no pseudo-terminal");
+  if (primary < 0) return false;
+  if (grantpt(primary) != 0 || unlockpt(primary) != 0) {
+    close(primary);
+    return false;
   }
   secondary = open(ptsname(primary), O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (secondary < 0) throw std::runtime_error("cannot open pseudo-terminal");
+  if (secondary < 0) {
+    close(primary);
+    return false;
+  }
   termios mode{};
   tcgetattr(secondary, &mode);
   cfmakeraw(&mode);
   tcsetattr(secondary, TCSANOW, &mode);
+  return true;
+}
+
+bool DropPrivileges() {
+  return setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0;
+}
+
+// Makes every later read(2) of this process that asks for exactly size bytes fail with EIO, as
+// a failing disk would; the program's own first read asks for the whole window, so a file
+// shorter than that fails at the second read, after its bytes were delivered.
+bool FailReadsOf(std::size_t size) {
+  if (kAuditArch == 0 || size > UINT32_MAX) return false;
+  // The low 32 bits of the third argument, on these little-endian machines.
+  const auto count_low = static_cast<std::uint32_t>(offsetof(seccomp_data, args[2]));
+  sock_filter filter[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kAuditArch, 1, 0),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_read, 0, 3),
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, count_low),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<std::uint32_t>(size), 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EIO),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+  };
+  const sock_fprog program = {static_cast<unsigned short>(std::size(filter)), filter};
+  return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+         prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
+// Returns true when a child process can do what setup does.
+bool ChildCan(bool (*setup)()) {
+  const pid_t child = fork();
+  if (child < 0) return false;
+  if (child == 0) _exit(setup() ? 0 : 1);
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 [[noreturn]] void ExecChild(const std::vector<std::string>& args, const ToolOptions& options,
                             int out_fd, int err_fd) {
+  // Standard input first, while descriptors 0 to 2 are all taken: a descriptor opened after
+  // standard output is closed would become standard output.
+  const int null_fd = open("/dev/null", O_RDONLY);
+  dup2(null_fd, STDIN_FILENO);
+  if (null_fd > STDERR_FILENO) close(null_fd);
+  dup2(err_fd, STDERR_FILENO);
   if (options.stdout_target == StdoutTarget::Closed) {
     close(STDOUT_FILENO);
   } else {
     dup2(out_fd, STDOUT_FILENO);
   }
-  dup2(err_fd, STDERR_FILENO);
-  const int null_fd = open("/dev/null", O_RDONLY);
-  dup2(null_fd, STDIN_FILENO);
-  if (!options.working_dir.empty() && chdir(options.working_dir.c_str()) != 0) _exit(125);
-  if (options.drop_privileges && geteuid() == 0) {
-    if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(126);
-  }
+  if (!options.working_dir.empty() && chdir(options.working_dir.c_str()) != 0) _exit(kSetupFailed);
+  if (options.drop_privileges && geteuid() == 0 && !DropPrivileges()) _exit(kSetupFailed);
+  if (options.fail_reads_of != 0 && !FailReadsOf(options.fail_reads_of)) _exit(kSetupFailed);
   std::vector<std::string> words;
-  std::string program = ToolPath();
+  std::string program = options.program.empty() ? ToolPath() : options.program;
   if (ToolIsWrapped()) {
-    // The wrapper finds the tool on PATH by its plain name, which it passes on as argv[0].
+    // The wrapper finds the program on PATH by its file name, which it passes on as argv[0].
     std::istringstream wrapper(std::getenv(kWrapperVariable));
     for (std::string word; wrapper >> word;) words.push_back(word);
-    words.push_back("id3sniff");
-    const std::string folder = program.substr(0, program.rfind('/'));
-    setenv("PATH", (folder + ":/usr/local/bin:/usr/bin:/bin").c_str(), 1);
+    const std::size_t slash = program.rfind('/');
+    words.push_back(program.substr(slash + 1));
+    setenv("PATH", (program.substr(0, slash) + ":/usr/local/bin:/usr/bin:/bin").c_str(), 1);
     program = words.front();
   } else if (!options.empty_argv) {
     words.push_back(options.argv0);
@@ -102,6 +169,25 @@ bool ToolIsWrapped() {
   return wrapper != nullptr && *wrapper != '\0';
 }
 
+std::string WhyNoPrivilegeDrop() {
+  if (geteuid() != 0 || ChildCan(DropPrivileges)) return "";
+  return "running as root without the right to change to another user";
+}
+
+std::string WhyNoReadFailure() {
+  if (ChildCan([] { return FailReadsOf(1); })) return "";
+  return "no seccomp filter can be installed here to make a read fail";
+}
+
+std::string WhyNoTerminal() {
+  int primary = -1;
+  int secondary = -1;
+  if (!OpenTerminal(primary, secondary)) return "no pseudo-terminal can be opened here";
+  close(primary);
+  close(secondary);
+  return "";
+}
+
 ToolRun RunTool(const std::vector<std::string>& args, const ToolOptions& options) {
   int out_pipe[2] = {-1, -1};
   int err_pipe[2];
@@ -116,7 +202,7 @@ ToolRun RunTool(const std::vector<std::string>& args, const ToolOptions& options
       child_out = out_pipe[1];
       break;
     case StdoutTarget::Terminal:
-      OpenTerminal(parent_out, child_out);
+      if (!OpenTerminal(parent_out, child_out)) throw std::runtime_error("no pseudo-terminal");
       break;
     case StdoutTarget::DevFull:
       child_out = open("/dev/full", O_WRONLY | O_CLOEXEC);
@@ -135,6 +221,7 @@ ToolRun RunTool(const std::vector<std::string>& args, const ToolOptions& options
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  if (run.status == kSetupFailed) throw std::runtime_error("the child could not be set up");
   return run;
 }
 

@@ -1,9 +1,10 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
-// Runs the built id3sniff binary as a child process and collects what it wrote.
+// Runs a built program (id3sniff by default) as a child process and collects what it wrote.
 namespace id3sniff::testing {
 
 // Where the child's standard output goes.
@@ -11,9 +12,11 @@ enum class StdoutTarget { Pipe, Terminal, DevFull, Closed };
 
 struct ToolOptions {
   StdoutTarget stdout_target = StdoutTarget::Pipe;
+  std::string program;             // the binary to run, when not the id3sniff under test
   std::string argv0 = "id3sniff";  // the invocation name the usage text repeats
   bool empty_argv = false;         // start with no argument vector at all, not even a name
   bool drop_privileges = false;    // run as nobody when the tests run as root
+  std::size_t fail_reads_of = 0;   // when not 0, every read(2) asking for this many bytes fails
   std::string working_dir;         // where the tool runs, when not the tests' own folder
 };
 
@@ -27,10 +30,17 @@ struct ToolRun {
 std::string ToolPath();
 
 // Returns true when the binary runs under the command in ID3SNIFF_TEST_WRAPPER (such as valgrind).
-// The tool then sees its name as "id3sniff" whatever argv0 says, and always gets one.
+// The tool then sees its name as its file name whatever argv0 says, and always gets one.
 bool ToolIsWrapped();
 
-// Runs id3sniff with args after its name, waits for it and returns what it wrote.
+// Returns an empty string when a child of this process can do what the option needs, or else
+// why not, for a test to skip with: dropping to nobody (as root), making reads fail (a seccomp
+// filter), or a pseudo-terminal.
+std::string WhyNoPrivilegeDrop();
+std::string WhyNoReadFailure();
+std::string WhyNoTerminal();
+
+// Runs the program with args after its name, waits for it and returns what it wrote.
 ToolRun RunTool(const std::vector<std::string>& args, const ToolOptions& options = {});
 
 }  // namespace id3sniff::testing
