@@ -43,7 +43,7 @@ check-valgrind:
 	rm -rf $(VALGRIND_LOGS) && mkdir -p $(VALGRIND_LOGS) && chmod 1777 $(VALGRIND_LOGS)
 	cd $(BUILD_DIR)/valgrind && ID3SNIFF_TEST_WRAPPER="valgrind --quiet --error-exitcode=99 \
 	  --leak-check=full --errors-for-leak-kinds=all --log-file=$(VALGRIND_LOGS)/%p.log" \
-	  ctest --output-on-failure -j $(JOBS) -R '^(CommandLine|BadInput|BundledSample)\.'
+	  ctest --output-on-failure -j $(JOBS) -R '^(CommandLine|BadInput|BundledSample|Batch)\.'
 	@if find $(VALGRIND_LOGS) -name '*.log' -size +0 | grep -q .; then \
 	  cat $(VALGRIND_LOGS)/*.log; echo "valgrind found errors"; exit 1; fi
 

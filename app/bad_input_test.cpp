@@ -10,6 +10,7 @@
 
 #include "app/command_line.hpp"
 #include "test_support/run_tool.hpp"
+#include "test_support/stalling_fifo.hpp"
 #include "test_support/tag_bytes.hpp"
 #include "test_support/temp_dir.hpp"
 
@@ -17,6 +18,7 @@ namespace id3sniff {
 namespace {
 
 using testing::RunTool;
+using testing::StallingFifo;
 using testing::ToolRun;
 
 std::string Header(const std::string& path) { return "ID3v2 (2.4) tag info for " + path + "\n"; }
@@ -52,36 +54,6 @@ TEST(BadInput, ReadsDevicesWithinTheWindow) {
   EXPECT_TRUE(random.out.ends_with("\n\n"));
   EXPECT_EQ(random.err, "");
 }
-
-// A FIFO whose writer stays open after its bytes: a read past them would wait for ever. Opened
-// for reading and writing, the test's own end is that writer, and it can see what is left.
-class StallingFifo {
- public:
-  StallingFifo(const testing::TempDir& dir, const std::string& bytes)
-      : path_(dir.path() + "/fifo") {
-    if (mkfifo(path_.c_str(), 0666) != 0) throw std::runtime_error("mkfifo");
-    fd_ = open(path_.c_str(), O_RDWR | O_NONBLOCK);
-    if (fd_ < 0 || write(fd_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
-      throw std::runtime_error("cannot fill the FIFO");
-    }
-  }
-  ~StallingFifo() { close(fd_); }
-
-  const std::string& path() const { return path_; }
-
-  // Returns how many bytes nobody has read.
-  std::size_t Unread() const {
-    std::size_t unread = 0;
-    char buffer[4096];
-    for (ssize_t n; (n = read(fd_, buffer, sizeof buffer)) > 0;)
-      unread += static_cast<std::size_t>(n);
-    return unread;
-  }
-
- private:
-  std::string path_;
-  int fd_ = -1;
-};
 
 TEST(BadInput, ReportsAFifoThatStallsAfterTheMarker) {
   const testing::TempDir dir;

@@ -2,13 +2,15 @@
 
 namespace id3sniff {
 
-// Exit statuses of the program.
-inline constexpr int kExitOk = 0;  // a report, the usage text on request, or the version
-inline constexpr int kExitFailure =
-    1;                                // the file could not be opened or read, or the report written
-inline constexpr int kExitUsage = 2;  // no argument
+// Exit statuses of the programs.
+inline constexpr int kExitOk = 0;       // every report, the usage text on request, the version
+inline constexpr int kExitFailure = 1;  // a file could not be opened or read, or not reported
+inline constexpr int kExitUsage = 2;    // no argument
 
-// Runs the program on its argument vector and returns the exit status.
+// Runs id3sniff on its argument vector and returns the exit status.
 int RunCommandLine(int argc, char** argv);
+
+// Runs id3sniff-batch on its argument vector and returns the exit status.
+int RunBatchCommandLine(int argc, char** argv);
 
 }  // namespace id3sniff

@@ -1,14 +1,15 @@
 #!/bin/sh
-# Installs a build into a scratch prefix and checks that the program, the man page, the licence
-# and the README arrive, and that the installed program runs and names the given version.
+# Installs a build into a scratch prefix and checks that the programs, their man pages, the
+# licence and the README arrive, and that the installed programs run and name the given version.
 # Usage: check_install.sh BUILD_DIR VERSION
 set -eu
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$1" --prefix "$prefix" > /dev/null
-test -x "$prefix/bin/id3sniff"
-test -f "$prefix/share/man/man1/id3sniff.1"
+for program in id3sniff id3sniff-batch; do
+  test -x "$prefix/bin/$program"
+  test -f "$prefix/share/man/man1/$program.1"
+  test "$("$prefix/bin/$program" --version 2>&1)" = "Version: $2"
+done
 test -f "$prefix/share/doc/id3sniff/LICENSE"
 test -f "$prefix/share/doc/id3sniff/README.md"
-version=$("$prefix/bin/id3sniff" --version 2>&1)
-test "$version" = "Version: $2"

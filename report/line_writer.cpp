@@ -65,33 +65,43 @@ void ShowOnTerminal(std::string_view bytes, std::string& out) {
 }
 
 LineWriter::LineWriter(std::FILE* out, Destination destination)
-    : out_(out), text_(line_), destination_(destination) {}
+    : out_(out), destination_(destination) {}
 
 LineWriter::LineWriter(std::string& text, Destination destination)
-    : text_(text), destination_(destination) {}
+    : text_(&text), destination_(destination) {}
 
 LineWriter& LineWriter::Append(std::string_view bytes) {
   if (destination_ == Destination::PipeOrFile) {
-    text_.append(bytes);
-  } else {
-    ShowOnTerminal(bytes, text_);
+    if (text_ != nullptr) {
+      text_->append(bytes);
+    } else if (!bytes.empty()) {  // an empty view may hold no pointer, which fwrite must not get
+      std::fwrite(bytes.data(), 1, bytes.size(), out_);
+    }
+    return *this;
   }
+  if (text_ != nullptr) {
+    ShowOnTerminal(bytes, *text_);
+    return *this;
+  }
+  shown_.clear();
+  ShowOnTerminal(bytes, shown_);
+  std::fwrite(shown_.data(), 1, shown_.size(), out_);
   return *this;
 }
 
 LineWriter& LineWriter::Append(int number) {
   char digits[16];
   const auto result = std::to_chars(digits, digits + sizeof digits, number);
-  text_.append(digits, static_cast<std::size_t>(result.ptr - digits));
-  return *this;
+  return Append(std::string_view(digits, static_cast<std::size_t>(result.ptr - digits)));
 }
 
 void LineWriter::EndLine() {
-  text_.push_back('\n');
-  if (out_ == nullptr) return;
-  std::fwrite(line_.data(), 1, line_.size(), out_);
+  if (text_ != nullptr) {
+    text_->push_back('\n');
+    return;
+  }
+  std::putc('\n', out_);
   std::fflush(out_);
-  line_.clear();
 }
 
 }  // namespace id3sniff

@@ -18,8 +18,8 @@ enum class Destination {
 // UTF-8 character, and every other byte of 0xA0 and above, is kept.
 void ShowOnTerminal(std::string_view bytes, std::string& out);
 
-// Builds the report one line at a time, either writing each line to a stream as it ends or
-// collecting the lines for the caller to write.
+// Writes the report one line at a time, either to a stream, flushed as each line ends, or into
+// a text that collects the lines for the caller to write.
 class LineWriter {
  public:
   // Writes each line to out, with a flush, as it ends.
@@ -33,13 +33,13 @@ class LineWriter {
   LineWriter& Append(std::string_view bytes);
   // Adds a number in decimal to the current line.
   LineWriter& Append(int number);
-  // Ends the current line with its newline; a line for a stream is written and flushed.
+  // Ends the current line with its newline; a stream is flushed.
   void EndLine();
 
  private:
-  std::FILE* out_ = nullptr;  // the stream each line goes to, or none when collecting
-  std::string line_;          // the line being built for out_
-  std::string& text_;         // where bytes are added: line_, or the caller's text
+  std::FILE* out_ = nullptr;     // the stream each line goes to, or none when collecting
+  std::string* text_ = nullptr;  // where the lines are collected, or none when writing
+  std::string shown_;            // bytes masked for a terminal, on their way to out_
   Destination destination_;
 };
 

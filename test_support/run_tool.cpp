@@ -137,14 +137,14 @@ bool ChildCan(bool (*setup)()) {
 }
 
 // Reads every fd until it reports end of input (or, for a terminal, the error after hang-up).
-void Drain(std::vector<std::pair<int, std::string*>> sources, pid_t child) {
+void Drain(std::vector<std::pair<int, std::string*>> sources, const std::vector<pid_t>& children) {
   while (!sources.empty()) {
     std::vector<pollfd> fds;
     for (const auto& s : sources) fds.push_back({s.first, POLLIN, 0});
     const int ready = poll(fds.data(), fds.size(), kTimeoutMs);
     if (ready <= 0) {
-      kill(child, SIGKILL);
-      throw std::runtime_error("id3sniff did not finish in time");
+      for (const pid_t child : children) kill(child, SIGKILL);
+      throw std::runtime_error("the program did not finish in time");
     }
     for (std::size_t i = fds.size(); i-- > 0;) {
       if (fds[i].revents == 0) continue;
@@ -163,6 +163,8 @@ void Drain(std::vector<std::pair<int, std::string*>> sources, pid_t child) {
 }  // namespace
 
 std::string ToolPath() { return ID3SNIFF_BINARY; }
+
+std::string BatchPath() { return ID3SNIFF_BATCH_BINARY; }
 
 bool ToolIsWrapped() {
   const char* wrapper = std::getenv(kWrapperVariable);
@@ -189,6 +191,10 @@ std::string WhyNoTerminal() {
 }
 
 ToolRun RunTool(const std::vector<std::string>& args, const ToolOptions& options) {
+  return RunTogether({args}, options);
+}
+
+ToolRun RunTogether(const std::vector<std::vector<std::string>>& runs, const ToolOptions& options) {
   int out_pipe[2] = {-1, -1};
   int err_pipe[2];
   if (pipe2(err_pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
@@ -208,20 +214,28 @@ ToolRun RunTool(const std::vector<std::string>& args, const ToolOptions& options
       child_out = open("/dev/full", O_WRONLY | O_CLOEXEC);
       break;
   }
-  const pid_t child = fork();
-  if (child < 0) throw std::runtime_error("fork");
-  if (child == 0) ExecChild(args, options, child_out, err_pipe[1]);
+  std::vector<pid_t> children;
+  for (const std::vector<std::string>& args : runs) {
+    const pid_t child = fork();
+    if (child < 0) throw std::runtime_error("fork");
+    if (child == 0) ExecChild(args, options, child_out, err_pipe[1]);
+    children.push_back(child);
+  }
   close(child_out);
   close(err_pipe[1]);
   ToolRun run;
   std::vector<std::pair<int, std::string*>> sources = {{err_pipe[0], &run.err}};
   if (parent_out >= 0) sources.push_back({parent_out, &run.out});
-  Drain(sources, child);
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  Drain(sources, children);
+  run.status = 0;
+  for (const pid_t child : children) {
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    const int exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (exit_status == kSetupFailed) throw std::runtime_error("the child could not be set up");
+    if (run.status == 0) run.status = exit_status;
   }
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  if (run.status == kSetupFailed) throw std::runtime_error("the child could not be set up");
   return run;
 }
 

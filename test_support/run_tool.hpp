@@ -28,6 +28,8 @@ struct ToolRun {
 
 // Returns the path of the id3sniff binary under test.
 std::string ToolPath();
+// Returns the path of the id3sniff-batch binary under test.
+std::string BatchPath();
 
 // Returns true when the binary runs under the command in ID3SNIFF_TEST_WRAPPER (such as valgrind).
 // The tool then sees its name as its file name whatever argv0 says, and always gets one.
@@ -42,5 +44,10 @@ std::string WhyNoTerminal();
 
 // Runs the program with args after its name, waits for it and returns what it wrote.
 ToolRun RunTool(const std::vector<std::string>& args, const ToolOptions& options = {});
+
+// Runs the program once for each list of arguments, all at the same time and writing to the same
+// standard output and error; returns all they wrote and the first status that is not 0.
+ToolRun RunTogether(const std::vector<std::vector<std::string>>& runs,
+                    const ToolOptions& options = {});
 
 }  // namespace id3sniff::testing

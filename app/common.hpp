@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string_view>
+
+#include "report/line_writer.hpp"
+#include "scan/scan_tag.hpp"
+
+// What the two programs' command lines share: naming themselves, the version line, and scanning
+// one file.
+namespace id3sniff {
+
+// What stands in place of a report when there is none, on standard output.
+inline constexpr std::string_view kUnableToOpen = "Unable to open file\n";
+inline constexpr std::string_view kUnableToRead = "Unable to read file\n";
+// On standard error, when the report could not be written.
+inline constexpr std::string_view kUnableToWrite = "Unable to write report\n";
+
+// Returns the name the program was started by, or fallback when it was started without one (an
+// empty argument vector, which Linux hands over as one empty string, or an empty name).
+const char* InvocationName(int argc, char** argv, const char* fallback);
+
+// Writes "Version: " and the version, and a flushed newline, on standard error.
+void PrintVersion();
+
+// Returns how the report is to be shown: masked when standard output is a terminal.
+Destination ChooseDestination();
+
+// How the scan of one file ended.
+enum class FileScan { Complete, CannotOpen, CannotRead };
+
+// Opens path read-only, scans it into state (new, or reset since its last scan) and closes it,
+// so the file is open only during the scan. A directory cannot be opened: it would open but
+// never read.
+FileScan ScanFile(const char* path, ScanState& state);
+
+}  // namespace id3sniff
