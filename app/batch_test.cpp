@@ -71,7 +71,8 @@ TEST(Batch, WritesWhatIdSniffWritesForEachFileInTurn) {
   const testing::TempDir dir;
   std::string long_txxx;  // a report of more than 4096 bytes
   for (int i = 0; i < 3; ++i) {
-    long_txxx += testing::TextFrame("TXXX", "comment\0"s + std::string(2000, 'a' + i));
+    long_txxx +=
+        testing::TextFrame("TXXX", "comment\0"s + std::string(2000, static_cast<char>('a' + i)));
   }
   std::string stalls = testing::SongBytes();
   stalls.resize(stalls.find("LAME3") + 5);

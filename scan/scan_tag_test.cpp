@@ -119,7 +119,7 @@ TEST(ScanTag, ReadsPastEndOfFileAsByte255) {
 // socket of packets hands out one written packet per read.
 class ChunkedSource {
  public:
-  ChunkedSource(const std::string& bytes, std::vector<std::size_t> sizes) {
+  ChunkedSource(const std::string& bytes, const std::vector<std::size_t>& sizes) {
     if (socketpair(AF_UNIX, SOCK_SEQPACKET, 0, fds_) != 0) throw std::runtime_error("socketpair");
     writer_ = std::thread([this, bytes, sizes] {
       for (std::size_t at = 0, i = 0; at < bytes.size(); ++i) {

@@ -61,6 +61,12 @@ bool OpenTerminal(int& primary, int& secondary) {
   return true;
 }
 
+// Returns the command the program runs under, or null when it runs alone.
+const char* WrapperCommand() {
+  const char* wrapper = std::getenv(kWrapperVariable);
+  return wrapper != nullptr && *wrapper != '\0' ? wrapper : nullptr;
+}
+
 bool DropPrivileges() {
   return setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0;
 }
@@ -117,9 +123,9 @@ bool ChildCan(bool (*setup)()) {
   if (options.fail_reads_of != 0 && !FailReadsOf(options.fail_reads_of)) _exit(kSetupFailed);
   std::vector<std::string> words;
   std::string program = options.program.empty() ? ToolPath() : options.program;
-  if (ToolIsWrapped()) {
+  if (const char* wrapper_command = WrapperCommand()) {
     // The wrapper finds the program on PATH by its file name, which it passes on as argv[0].
-    std::istringstream wrapper(std::getenv(kWrapperVariable));
+    std::istringstream wrapper(wrapper_command);
     for (std::string word; wrapper >> word;) words.push_back(word);
     const std::size_t slash = program.rfind('/');
     words.push_back(program.substr(slash + 1));
@@ -130,6 +136,7 @@ bool ChildCan(bool (*setup)()) {
   }
   if (!words.empty()) words.insert(words.end(), args.begin(), args.end());
   std::vector<char*> argv;
+  argv.reserve(words.size() + 1);
   for (std::string& w : words) argv.push_back(w.data());
   argv.push_back(nullptr);
   execvp(program.c_str(), argv.data());
@@ -140,6 +147,7 @@ bool ChildCan(bool (*setup)()) {
 void Drain(std::vector<std::pair<int, std::string*>> sources, const std::vector<pid_t>& children) {
   while (!sources.empty()) {
     std::vector<pollfd> fds;
+    fds.reserve(sources.size());
     for (const auto& s : sources) fds.push_back({s.first, POLLIN, 0});
     const int ready = poll(fds.data(), fds.size(), kTimeoutMs);
     if (ready <= 0) {
@@ -166,10 +174,7 @@ std::string ToolPath() { return ID3SNIFF_BINARY; }
 
 std::string BatchPath() { return ID3SNIFF_BATCH_BINARY; }
 
-bool ToolIsWrapped() {
-  const char* wrapper = std::getenv(kWrapperVariable);
-  return wrapper != nullptr && *wrapper != '\0';
-}
+bool ToolIsWrapped() { return WrapperCommand() != nullptr; }
 
 std::string WhyNoPrivilegeDrop() {
   if (geteuid() != 0 || ChildCan(DropPrivileges)) return "";
