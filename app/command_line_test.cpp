@@ -150,6 +150,9 @@ TEST_F(CommandLine, MakesNoReportFromAReadThatFailsAfterSomeBytes) {
 TEST_F(CommandLine, SaysSoWhenTheReportCannotBeWritten) {
   const std::string song = WriteFile("song.mp3", testing::SongBytes());
   for (StdoutTarget target : {StdoutTarget::DevFull, StdoutTarget::Closed}) {
+    // With standard output closed, the file opened next is descriptor 1: a wrapper's log file,
+    // which would take the report, or else the program's input, which it must close unwritten.
+    if (target == StdoutTarget::Closed && testing::ToolIsWrapped()) continue;
     ToolOptions options;
     options.stdout_target = target;
     const ToolRun run = RunTool({song}, options);
