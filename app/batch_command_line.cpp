@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -81,21 +82,11 @@ int ReportFiles(char** paths, int count) {
 }  // namespace
 
 int RunBatchCommandLine(int argc, char** argv) {
-  const char* name = InvocationName(argc, argv, "id3sniff-batch");
-  if (argc < 2) {
-    PrintBatchUsage(name);
-    return kExitUsage;
+  if (const std::optional<int> status =
+          AnswerRequest(argc, argv, PrintBatchUsage, "id3sniff-batch")) {
+    return *status;
   }
   // Options count as the first argument only; every later argument is a path.
-  const std::string_view first = argv[1];
-  if (first == "-h" || first == "--help") {
-    PrintBatchUsage(name);
-    return kExitOk;
-  }
-  if (first == "-v" || first == "--version") {
-    PrintVersion();
-    return kExitOk;
-  }
   return ReportFiles(argv + 1, argc - 1);
 }
 

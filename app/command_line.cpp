@@ -1,6 +1,7 @@
 #include "app/command_line.hpp"
 
 #include <cstdio>
+#include <optional>
 #include <string_view>
 
 #include "app/common.hpp"
@@ -53,21 +54,10 @@ int ExamineFile(const char* path) {
 }  // namespace
 
 int RunCommandLine(int argc, char** argv) {
-  const char* name = InvocationName(argc, argv, "id3sniff");
-  if (argc < 2) {
-    PrintUsage(name);
-    return kExitUsage;
+  if (const std::optional<int> status = AnswerRequest(argc, argv, PrintUsage, "id3sniff")) {
+    return *status;
   }
-  // Only the first argument counts, compared whole and with exact case.
-  const std::string_view first = argv[1];
-  if (first == "-h" || first == "--help") {
-    PrintUsage(name);
-    return kExitOk;
-  }
-  if (first == "-v" || first == "--version") {
-    PrintVersion();
-    return kExitOk;
-  }
+  // Only the first argument counts.
   return ExamineFile(argv[1]);
 }
 

@@ -5,20 +5,41 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <string_view>
 
+#include "app/command_line.hpp"
 #include "app/version.hpp"
 
 namespace id3sniff {
 
-const char* InvocationName(int argc, char** argv, const char* fallback) {
-  return argc > 0 && argv[0] != nullptr && argv[0][0] != '\0' ? argv[0] : fallback;
-}
+namespace {
 
 void PrintVersion() {
   std::fputs("Version: ", stderr);
   std::fwrite(kVersion.data(), 1, kVersion.size(), stderr);
   std::fputs("\n", stderr);
   std::fflush(stderr);
+}
+
+}  // namespace
+
+std::optional<int> AnswerRequest(int argc, char** argv, void (*print_usage)(const char* name),
+                                 const char* fallback) {
+  const char* name = argc > 0 && argv[0] != nullptr && argv[0][0] != '\0' ? argv[0] : fallback;
+  if (argc < 2) {
+    print_usage(name);
+    return kExitUsage;
+  }
+  const std::string_view first = argv[1];
+  if (first == "-h" || first == "--help") {
+    print_usage(name);
+    return kExitOk;
+  }
+  if (first == "-v" || first == "--version") {
+    PrintVersion();
+    return kExitOk;
+  }
+  return std::nullopt;
 }
 
 Destination ChooseDestination() {

@@ -1,12 +1,13 @@
 #pragma once
 
+#include <optional>
 #include <string_view>
 
 #include "report/line_writer.hpp"
 #include "scan/scan_tag.hpp"
 
-// What the two programs' command lines share: naming themselves, the version line, and scanning
-// one file.
+// What the two programs' command lines share: the usage and version requests, and scanning one
+// file.
 namespace id3sniff {
 
 // What stands in place of a report when there is none, on standard output.
@@ -15,12 +16,14 @@ inline constexpr std::string_view kUnableToRead = "Unable to read file\n";
 // On standard error, when the report could not be written.
 inline constexpr std::string_view kUnableToWrite = "Unable to write report\n";
 
-// Returns the name the program was started by, or fallback when it was started without one (an
-// empty argument vector, which Linux hands over as one empty string, or an empty name).
-const char* InvocationName(int argc, char** argv, const char* fallback);
-
-// Writes "Version: " and the version, and a flushed newline, on standard error.
-void PrintVersion();
+// Answers what the first argument alone may ask for, compared whole and with exact case: with no
+// argument the usage text (status 2), with -h or --help the usage text and with -v or --version
+// the version line (status 0), all on standard error. Returns the status, or nothing when the
+// arguments name files. print_usage is given the name the program was started by, or fallback
+// when it was started without one (an empty argument vector, which Linux hands over as one
+// empty string, or an empty name).
+std::optional<int> AnswerRequest(int argc, char** argv, void (*print_usage)(const char* name),
+                                 const char* fallback);
 
 // Returns how the report is to be shown: masked when standard output is a terminal.
 Destination ChooseDestination();
