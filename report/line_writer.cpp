@@ -71,21 +71,16 @@ LineWriter::LineWriter(std::string& text, Destination destination)
     : text_(&text), destination_(destination) {}
 
 LineWriter& LineWriter::Append(std::string_view bytes) {
-  if (destination_ == Destination::PipeOrFile) {
-    if (text_ != nullptr) {
-      text_->append(bytes);
-    } else if (!bytes.empty()) {  // an empty view may hold no pointer, which fwrite must not get
-      std::fwrite(bytes.data(), 1, bytes.size(), out_);
-    }
-    return *this;
+  if (destination_ == Destination::Terminal) {
+    shown_.clear();
+    ShowOnTerminal(bytes, shown_);
+    bytes = shown_;
   }
   if (text_ != nullptr) {
-    ShowOnTerminal(bytes, *text_);
-    return *this;
+    text_->append(bytes);
+  } else if (!bytes.empty()) {  // an empty view may hold no pointer, which fwrite must not get
+    std::fwrite(bytes.data(), 1, bytes.size(), out_);
   }
-  shown_.clear();
-  ShowOnTerminal(bytes, shown_);
-  std::fwrite(shown_.data(), 1, shown_.size(), out_);
   return *this;
 }
 

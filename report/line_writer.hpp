@@ -39,7 +39,7 @@ class LineWriter {
  private:
   std::FILE* out_ = nullptr;     // the stream each line goes to, or none when collecting
   std::string* text_ = nullptr;  // where the lines are collected, or none when writing
-  std::string shown_;            // bytes masked for a terminal, on their way to out_
+  std::string shown_;            // bytes masked for a terminal, on their way out
   Destination destination_;
 };
 
