@@ -1,4 +1,4 @@
-#include "scan/date_capture.hpp"
+#include "scan/date_capture_internal.hpp"
 
 #include <gtest/gtest.h>
 

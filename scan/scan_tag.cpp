@@ -5,10 +5,10 @@
 #include <cerrno>
 #include <cstring>
 
-#include "scan/date_capture.hpp"
-#include "scan/placeholders.hpp"
-#include "scan/text_capture.hpp"
-#include "scan/txxx_capture.hpp"
+#include "scan/date_capture_internal.hpp"
+#include "scan/placeholders_internal.hpp"
+#include "scan/text_capture_internal.hpp"
+#include "scan/txxx_capture_internal.hpp"
 
 namespace id3sniff {
 namespace {
@@ -210,8 +210,7 @@ void FinishScan(ScanState& s) {
 ScanState::ScanState()
     : window(std::make_unique_for_overwrite<std::uint8_t[]>(kWindowSize)),
       control_byte_table(Octal()),
-      classes(BuildClassTable(control_byte_table.get())),
-      first_seen(kAllPlaceholderBits) {}
+      classes(BuildClassTable(control_byte_table.get())) {}
 
 ScanOutcome ScanTag(int fd, ScanState& s) {
   class FileSource final : public ByteSource {
@@ -247,25 +246,7 @@ ScanOutcome ScanTag(ByteSource& source, ScanState& s) {
   return ScanOutcome::Complete;
 }
 
-void ResetScanState(ScanState& s) {
-  s.filled = 0;
-  s.position = 0;
-  s.ended = false;
-  s.frame = FrameKind::None;
-  s.accumulator_empty = true;
-  s.first_seen = kAllPlaceholderBits;
-  s.placeholders_set = false;
-  s.txxx_begin = 0;
-  s.txxx_end = 0;
-  s.txxx_spans = {};
-  // Cleared, not replaced, so that each string keeps its storage for the next file.
-  ScanResult& r = s.result;
-  r.tdrc.clear();
-  r.tyer.clear();
-  for (std::string& value : r.text) value.clear();
-  for (std::string& slot : r.txxx_slots) slot.clear();
-  r.txxx_count = 0;
-}
+void ResetScanState(ScanState& s) { static_cast<FileScanState&>(s) = FileScanState(); }
 
 void ScanBytes(std::string_view bytes, ScanState& s) {
   const std::size_t n = bytes.size() < kWindowSize ? bytes.size() : kWindowSize;

@@ -45,13 +45,13 @@ struct WindowSpan {
   std::size_t end = 0;
 };
 
-// The state of one run of the scan, created before it and released after the report.
-struct ScanState {
-  ScanState();
+// Bits of FileScanState::first_seen: one per text field, then TYER, all set until that field's
+// frame captures a byte.
+inline constexpr std::uint8_t kAllPlaceholderBits = (1u << (kTextFieldCount + 1)) - 1;
 
-  std::unique_ptr<std::uint8_t[]> window;               // ScanWindow: byte k of the file at index k
-  std::unique_ptr<std::uint32_t[]> control_byte_table;  // the octal table
-  ClassTable classes;                                   // class of each byte value, formed once
+// Everything the scan of one file changes. A scan of another file starts from a new one, so
+// nothing of the last file can be carried over by a field that a reset forgot.
+struct FileScanState {
   std::size_t filled = 0;             // bytes of the window read from the file so far
   std::size_t position = 0;           // index of the next byte to process
   bool ended = false;                 // an end marker stopped the scan
@@ -60,12 +60,22 @@ struct ScanState {
   // every identifier empties it. A text capture's value is a copy of it after each byte, so the
   // value stands for it and this flag says whether it is empty.
   bool accumulator_empty = true;
-  std::uint8_t first_seen;        // FirstSeen: bit per field whose frame has captured nothing
+  std::uint8_t first_seen = kAllPlaceholderBits;  // FirstSeen: bit per field not yet captured
   bool placeholders_set = false;  // the first Printable or High byte has set the placeholders
   std::size_t txxx_begin = 0;     // where the current TXXX frame's identifier starts
   std::size_t txxx_end = 0;       // one past its last captured byte; 0 while it has captured none
   std::array<WindowSpan, kTxxxSlotCount> txxx_spans{};  // each slot's bytes in the window
   ScanResult result;
+};
+
+// The state of the scan: what is made once (the window and the tables), and the state of the
+// file being scanned, which ResetScanState makes new for the next one.
+struct ScanState : FileScanState {
+  ScanState();
+
+  std::unique_ptr<std::uint8_t[]> window;               // ScanWindow: byte k of the file at index k
+  std::unique_ptr<std::uint32_t[]> control_byte_table;  // the octal table
+  ClassTable classes;                                   // class of each byte value, formed once
 };
 
 // How a scan ended.
@@ -93,7 +103,8 @@ ScanOutcome ScanTag(int fd, ScanState& state);
 // interrupted by a signal is made again.
 ScanOutcome ScanTag(ByteSource& source, ScanState& state);
 
-// Makes state ready for the scan of another file, keeping what it has allocated.
+// Makes state ready for the scan of another file: a new FileScanState, the same window and
+// tables.
 void ResetScanState(ScanState& state);
 
 // Scans bytes held in memory as if they were the whole file; state must be new.

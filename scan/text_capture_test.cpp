@@ -1,4 +1,4 @@
-#include "scan/text_capture.hpp"
+#include "scan/text_capture_internal.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "scan/txxx_capture.hpp"
+#include "scan/txxx_capture_internal.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,13 @@
 #pragma once
 
+// Internal to the scan: included by scan/ and its tests alone; everyone else includes
+// scan/scan_tag.hpp.
+
 #include <cctype>
 #include <cstddef>
 #include <cstdint>
 
-#include "scan/placeholders.hpp"
+#include "scan/placeholders_internal.hpp"
 #include "scan/scan_tag.hpp"
 
 namespace id3sniff {

@@ -1,5 +1,8 @@
 #pragma once
 
+// Internal to the scan: included by scan/ and its tests alone; everyone else includes
+// scan/scan_tag.hpp.
+
 #include <cstdint>
 #include <string>
 

@@ -1,5 +1,8 @@
 #pragma once
 
+// Internal to the scan: included by scan/ and its tests alone; everyone else includes
+// scan/scan_tag.hpp.
+
 #include <array>
 #include <cstdint>
 #include <string_view>
@@ -8,12 +11,11 @@
 
 namespace id3sniff {
 
-// Bits of ScanState::first_seen: one per text field, then TYER.
+// Bits of FileScanState::first_seen: one per text field, then TYER.
 constexpr std::uint8_t FieldBit(TextField field) {
   return static_cast<std::uint8_t>(1u << static_cast<unsigned>(field));
 }
 inline constexpr std::uint8_t kTyerBit = 1u << kTextFieldCount;
-inline constexpr std::uint8_t kAllPlaceholderBits = (1u << (kTextFieldCount + 1)) - 1;
 
 // Each is the short placeholder the report prints followed by the four bytes the report removes.
 inline constexpr std::array<std::string_view, kTextFieldCount> kLongPlaceholders = {
