@@ -1,7 +1,12 @@
 // Runs the built id3sniff-batch and holds it to what id3sniff writes for each file alone.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/command_line.hpp"
@@ -29,18 +34,31 @@ ToolOptions Batch(StdoutTarget target = StdoutTarget::Pipe) {
 }
 
 std::string Usage() {
-  return "Usage: id3sniff-batch FILE...\n"
+  return "Usage: id3sniff-batch [OPTION]... FILE...\n"
          "Writes the report of each FILE in turn, as id3sniff FILE writes it for one file.\n"
-         "Options (as the first argument only):\n"
+         "Options (before the first FILE; -- ends them):\n"
+         "\t -j,--jobs=N\t\tRead at most N files at once, 1 to 1024 (default 64)\n"
          "\t -h,--help\t\tShow this help message and exit\n"
          "\t -v,--version\t\tDisplay version information and exit\n";
 }
 
-TEST(Batch, AnswersItsOptionsAsTheFirstArgumentOnly) {
+std::string UsageError(const std::string& what) {
+  return "id3sniff-batch: " + what + "\nTry 'id3sniff-batch --help' for more information.\n";
+}
+
+TEST(Batch, AnswersItsOptionsBeforeTheFirstFile) {
+  // The files are named from their folder, where the batch runs: one of them is named -v.
   const testing::TempDir dir;
-  const std::string song = dir.WriteFile("song.mp3", testing::SongBytes());
+  const std::string song = "song.mp3";
+  dir.WriteFile(song, testing::SongBytes());
+  dir.WriteFile("-v", testing::SongBytes());
   const std::string version = "Version: " + std::string(kVersion) + "\n";
-  const std::string song_report = RunTool({song}).out;
+  const std::string header = "ID3v2 (2.4) tag info for ";
+  ToolOptions in_folder;
+  in_folder.working_dir = dir.path();
+  const std::string song_report = RunTool({song}, in_folder).out;
+  const std::string dash_v_report = header + "-v" + song_report.substr(header.size() + song.size());
+  const std::string jobs_range = "' (give 1 to 1024)";
   struct Case {
     std::vector<std::string> args;
     int status;
@@ -49,17 +67,33 @@ TEST(Batch, AnswersItsOptionsAsTheFirstArgumentOnly) {
   };
   const std::vector<Case> cases = {
       {{}, kExitUsage, "", Usage()},
+      {{"-j", "4"}, kExitUsage, "", Usage()},
       {{"-h", song}, kExitOk, "", Usage()},
       {{"--help"}, kExitOk, "", Usage()},
-      {{"-v", song}, kExitOk, "", version},
+      {{"-j2", "-v", song}, kExitOk, "", version},
       {{"--version"}, kExitOk, "", version},
-      // Later, an option is a path like any other.
-      {{song, "-v"}, kExitFailure, song_report + "Unable to open file\n", ""},
-      {{song, song}, kExitOk, song_report + song_report, ""},
+      {{"--jobs=3", song}, kExitOk, song_report, ""},
+      // After the first file, or after --, an option is a path like any other.
+      {{song, "-v"}, kExitOk, song_report + dash_v_report, ""},
+      {{"--", "-v"}, kExitOk, dash_v_report, ""},
+      {{"-x", song}, kExitUsage, "", UsageError("invalid option -- 'x'")},
+      {{"--frobnicate", song}, kExitUsage, "", UsageError("unrecognized option '--frobnicate'")},
+      {{"-j"}, kExitUsage, "", UsageError("option requires an argument -- 'j'")},
+      {{"--jobs"}, kExitUsage, "", UsageError("option '--jobs' requires an argument")},
   };
-  for (const Case& c : cases) {
-    const ToolRun run = RunTool(c.args, Batch());
-    const std::string shown = c.args.empty() ? "(none)" : c.args[0];
+  std::vector<Case> all = cases;
+  for (const std::string jobs : {"0", "1025", "", "4x", "-1", "+4", " 4", "99999999999"}) {
+    all.push_back({{"-j", jobs, song},
+                   kExitUsage,
+                   "",
+                   UsageError("invalid number of jobs: '" + jobs + jobs_range)});
+  }
+  ToolOptions options = Batch();
+  options.working_dir = dir.path();
+  for (const Case& c : all) {
+    const ToolRun run = RunTool(c.args, options);
+    std::string shown;
+    for (const std::string& arg : c.args) shown += "[" + arg + "]";
     EXPECT_EQ(run.status, c.status) << shown;
     EXPECT_EQ(run.out, c.out) << shown;
     EXPECT_EQ(run.err, c.err) << shown;
@@ -99,23 +133,107 @@ TEST(Batch, WritesWhatIdSniffWritesForEachFileInTurn) {
       expected += run.out;
     }
     EXPECT_GT(expected.size(), 4096u + 1000u);
-    fifo.Fill(stalls);
-    const ToolRun batch = RunTool(paths, Batch(target));
-    EXPECT_EQ(batch.status, kExitFailure);
-    EXPECT_EQ(batch.out, expected);
-    EXPECT_EQ(batch.err, "");
+    // One file at a time, and many at once: the files then finish in any order.
+    for (const std::string jobs : {"-j1", "-j64"}) {
+      std::vector<std::string> args = {jobs};
+      args.insert(args.end(), paths.begin(), paths.end());
+      fifo.Fill(stalls);
+      const ToolRun batch = RunTool(args, Batch(target));
+      EXPECT_EQ(batch.status, kExitFailure) << jobs;
+      EXPECT_EQ(batch.out, expected) << jobs;
+      EXPECT_EQ(batch.err, "") << jobs;
+    }
   }
+}
+
+// Many files, varied, each named several times, and what id3sniff writes for each alone.
+struct Library {
+  std::vector<std::string> paths;
+  std::vector<std::string> reports;  // what id3sniff writes for each path
+
+  std::string AllReports() const {
+    std::string all;
+    for (const std::string& report : reports) all += report;
+    return all;
+  }
+};
+
+Library MakeLibrary(const testing::TempDir& dir, std::size_t count) {
+  const std::vector<std::string> files = {
+      dir.WriteFile("song.mp3", testing::SongBytes()),
+      dir.WriteFile("artist.mp3", testing::Tag(testing::TextFrame("TPE1", "Artist"), 0)),
+      dir.path() + "/missing.mp3",
+      dir.path(),
+  };
+  std::vector<std::string> singles;
+  for (const std::string& file : files) singles.push_back(RunTool({file}).out);
+  Library library;
+  for (std::size_t i = 0; i < count; ++i) {
+    library.paths.push_back(files[i * 7 % files.size()]);
+    library.reports.push_back(singles[i * 7 % files.size()]);
+  }
+  return library;
+}
+
+// A FIFO whose writer comes late, early in a long list: the run waits for it and writes every
+// report, in order, whatever finished first.
+TEST(Batch, WaitsForAFileThatStallsAndKeepsTheOrder) {
+  const testing::TempDir dir;
+  const Library library = MakeLibrary(dir, 300);
+  const std::string fifo = dir.path() + "/late";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+  const std::string bytes = testing::SongBytes();
+  std::thread writer([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const int fd = open(fifo.c_str(), O_WRONLY);
+    if (fd >= 0) {
+      EXPECT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+      close(fd);
+    }
+  });
+  std::vector<std::string> args = {"-j", "64", library.paths[0], fifo};
+  args.insert(args.end(), library.paths.begin() + 1, library.paths.end());
+  const ToolRun run = RunTool(args, Batch());
+  writer.join();
+  const std::string song = dir.path() + "/song.mp3";
+  std::string fifo_report = RunTool({song}).out;
+  fifo_report.replace(fifo_report.find(song), song.size(), fifo);
+  const std::string all = library.AllReports();
+  const std::size_t first = library.reports[0].size();
+  EXPECT_EQ(run.out, all.substr(0, first) + fifo_report + all.substr(first));
+  EXPECT_EQ(run.status, kExitFailure);  // the missing file and the folder
 }
 
 TEST(Batch, StopsWhenTheReportCannotBeWritten) {
   const testing::TempDir dir;
-  const std::string song = dir.WriteFile("song.mp3", testing::SongBytes());
-  // Nothing ever ends this FIFO's bytes: a batch that went on after the failed write would wait
-  // on it until the test's time ran out.
+  const Library library = MakeLibrary(dir, 300);
+  // Nothing ever ends this FIFO's bytes: a batch that went on after the failed write, or waited
+  // for a reader stuck on it, would wait until the test's time ran out.
   const testing::StallingFifo endless(dir, "TIT2");
-  const ToolRun run = RunTool({song, endless.path()}, Batch(StdoutTarget::DevFull));
+  for (const std::string jobs : {"-j1", "-j64"}) {
+    std::vector<std::string> args = {jobs, library.paths[0], endless.path()};
+    args.insert(args.end(), library.paths.begin(), library.paths.end());
+    const ToolRun run = RunTool(args, Batch(StdoutTarget::DevFull));
+    EXPECT_EQ(run.status, kExitFailure) << jobs;
+    EXPECT_EQ(run.err, "Unable to write report\n") << jobs;
+  }
+}
+
+// With few descriptors to spare, fewer files are read at once, and every report is still right.
+TEST(Batch, ReadsFewerFilesAtOnceThanItMayOpen) {
+  const testing::TempDir dir;
+  const Library library = MakeLibrary(dir, 300);
+  std::vector<std::string> args = {"-j", "64"};
+  args.insert(args.end(), library.paths.begin(), library.paths.end());
+  ToolOptions options = Batch();
+  options.open_files_limit = 32;
+  const ToolRun run = RunTool(args, options);
+  EXPECT_EQ(run.out, library.AllReports());
   EXPECT_EQ(run.status, kExitFailure);
-  EXPECT_EQ(run.err, "Unable to write report\n");
+  EXPECT_NE(run.err.find("id3sniff-batch: reading "), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find(" files at once, not 64: at most 32 files may be open (ulimit -n)\n"),
+            std::string::npos)
+      << run.err;
 }
 
 // Two batches writing to one pipe, as under xargs -P: every report arrives whole.

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <string_view>
 
@@ -14,6 +16,28 @@ namespace id3sniff {
 
 namespace {
 
+// Reads the file open on fd with read(2), which a signal may interrupt: the read starts again,
+// unless the run is stopping.
+class FileReader final : public ByteSource {
+ public:
+  FileReader(int fd, const std::atomic<bool>* stop) : fd_(fd), stop_(stop) {}
+  ssize_t Read(std::uint8_t* buffer, std::size_t size) override {
+    const ssize_t n = read(fd_, buffer, size);
+    if (n < 0 && errno == EINTR && stop_ != nullptr && stop_->load()) errno = ECANCELED;
+    return n;
+  }
+
+ private:
+  int fd_;
+  const std::atomic<bool>* stop_;
+};
+
+}  // namespace
+
+const char* ProgramName(int argc, char** argv, const char* fallback) {
+  return argc > 0 && argv[0] != nullptr && argv[0][0] != '\0' ? argv[0] : fallback;
+}
+
 void PrintVersion() {
   std::fputs("Version: ", stderr);
   std::fwrite(kVersion.data(), 1, kVersion.size(), stderr);
@@ -21,11 +45,9 @@ void PrintVersion() {
   std::fflush(stderr);
 }
 
-}  // namespace
-
 std::optional<int> AnswerRequest(int argc, char** argv, void (*print_usage)(const char* name),
                                  const char* fallback) {
-  const char* name = argc > 0 && argv[0] != nullptr && argv[0][0] != '\0' ? argv[0] : fallback;
+  const char* name = ProgramName(argc, argv, fallback);
   if (argc < 2) {
     print_usage(name);
     return kExitUsage;
@@ -46,15 +68,21 @@ Destination ChooseDestination() {
   return isatty(STDOUT_FILENO) ? Destination::Terminal : Destination::PipeOrFile;
 }
 
-FileScan ScanFile(const char* path, ScanState& state) {
-  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+FileScan ScanFile(const char* path, ScanState& state, ReadOptions options) {
+  int fd = -1;
+  // Opening a FIFO waits for its writer, and a signal may interrupt that wait.
+  do {
+    fd = open(path, O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR && (options.stop == nullptr || !options.stop->load()));
   if (fd < 0) return FileScan::CannotOpen;
   struct stat info;
   if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
     close(fd);
     return FileScan::CannotOpen;
   }
-  const ScanOutcome outcome = ScanTag(fd, state);
+  if (options.advise_random) posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
+  FileReader reader(fd, options.stop);
+  const ScanOutcome outcome = ScanTag(reader, state);
   close(fd);
   return outcome == ScanOutcome::Complete ? FileScan::Complete : FileScan::CannotRead;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <optional>
 #include <string_view>
 
@@ -25,15 +26,27 @@ inline constexpr std::string_view kUnableToWrite = "Unable to write report\n";
 std::optional<int> AnswerRequest(int argc, char** argv, void (*print_usage)(const char* name),
                                  const char* fallback);
 
+// Returns the name the program was started by, or fallback when it was started without one.
+const char* ProgramName(int argc, char** argv, const char* fallback);
+// Writes the version line on standard error.
+void PrintVersion();
 // Returns how the report is to be shown: masked when standard output is a terminal.
 Destination ChooseDestination();
 
 // How the scan of one file ended.
 enum class FileScan { Complete, CannotOpen, CannotRead };
 
+// How ScanFile reads a file, beyond opening it read-only.
+struct ReadOptions {
+  // Tells the kernel the file is read at random: a first read at offset 0 then brings in the
+  // 16 KiB asked for, not the larger readahead window, which a cold scan pays for in time.
+  bool advise_random = false;
+  // When set, an open or read interrupted by a signal gives up instead of starting again.
+  const std::atomic<bool>* stop = nullptr;
+};
 // Opens path read-only, scans it into state (new, or reset since its last scan) and closes it,
 // so the file is open only during the scan. A directory cannot be opened: it would open but
 // never read.
-FileScan ScanFile(const char* path, ScanState& state);
+FileScan ScanFile(const char* path, ScanState& state, ReadOptions options = {});
 
 }  // namespace id3sniff

@@ -251,7 +251,11 @@ void ResetScanState(ScanState& s) { static_cast<FileScanState&>(s) = FileScanSta
 void ScanBytes(std::string_view bytes, ScanState& s) {
   const std::size_t n = bytes.size() < kWindowSize ? bytes.size() : kWindowSize;
   if (n > 0) std::memcpy(s.window.get(), bytes.data(), n);
-  s.filled = n;
+  ScanWindow(n, s);
+}
+
+void ScanWindow(std::size_t filled, ScanState& s) {
+  s.filled = filled < kWindowSize ? filled : kWindowSize;
   if (!ScanRange(s, s.filled)) ScanFiller(s);
   FinishScan(s);
 }

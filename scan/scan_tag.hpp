@@ -110,6 +110,10 @@ void ResetScanState(ScanState& state);
 // Scans bytes held in memory as if they were the whole file; state must be new.
 void ScanBytes(std::string_view bytes, ScanState& state);
 
+// Scans the first filled bytes of state's window, read there by the caller, as if they were the
+// whole file; state must be new.
+void ScanWindow(std::size_t filled, ScanState& state);
+
 // Returns the raw history: every byte processed so far, in file order.
 std::string_view RawHistory(const ScanState& state);
 

@@ -1,10 +1,9 @@
-#include "scan/txxx_capture_internal.hpp"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "scan/txxx_capture_internal.hpp"
 #include "test_support/scan_of.hpp"
 #include "test_support/tag_bytes.hpp"
 

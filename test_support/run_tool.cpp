@@ -9,6 +9,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -120,6 +121,10 @@ bool ChildCan(bool (*setup)()) {
   }
   if (!options.working_dir.empty() && chdir(options.working_dir.c_str()) != 0) _exit(kSetupFailed);
   if (options.drop_privileges && geteuid() == 0 && !DropPrivileges()) _exit(kSetupFailed);
+  if (options.open_files_limit != 0) {
+    const rlimit limit = {options.open_files_limit, options.open_files_limit};
+    if (setrlimit(RLIMIT_NOFILE, &limit) != 0) _exit(kSetupFailed);
+  }
   if (options.fail_reads_of != 0 && !FailReadsOf(options.fail_reads_of)) _exit(kSetupFailed);
   std::vector<std::string> words;
   std::string program = options.program.empty() ? ToolPath() : options.program;

@@ -18,6 +18,7 @@ struct ToolOptions {
   bool drop_privileges = false;    // run as nobody when the tests run as root
   std::size_t fail_reads_of = 0;   // when not 0, every read(2) asking for this many bytes fails
   std::string working_dir;         // where the tool runs, when not the tests' own folder
+  unsigned open_files_limit = 0;   // when not 0, the most descriptors the tool may have open
 };
 
 struct ToolRun {
