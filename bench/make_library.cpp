@@ -1,7 +1,10 @@
-// Writes a library of whole MP3 files to a folder, named 1.mp3 to N.mp3, in several shapes:
+// Writes a library of whole MP3 files to a folder, in subfolders of 100 (0/1.mp3 to 0/99.mp3,
+// 1/100.mp3, ...), about 190 KB each, in several shapes:
 // ID3v2.4 and v2.3 tags, TXXX frames, a cover picture, the encoder marker early (in the first
 // audio frame after a small tag) or late (after a cover larger than the scanned 16 KiB).
 // Usage: make_library FOLDER COUNT
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -12,7 +15,8 @@ using namespace id3sniff::testing;
 
 namespace {
 
-constexpr int kAudioFrames = 200;  // about 5 s of audio, 83 KB
+constexpr int kAudioFrames = 400;  // about 10 s of audio, 166 KB
+constexpr int kFilesPerFolder = 100;
 
 std::string BigEndian32(std::size_t n) {
   return Bytes({static_cast<int>(n >> 24 & 0xFF), static_cast<int>(n >> 16 & 0xFF),
@@ -89,7 +93,9 @@ int main(int argc, char** argv) {
   }
   const int count = std::atoi(argv[2]);
   for (int n = 1; n <= count; ++n) {
-    const std::string path = std::string(argv[1]) + "/" + std::to_string(n) + ".mp3";
+    const std::string folder = std::string(argv[1]) + "/" + std::to_string(n / kFilesPerFolder);
+    if (n == 1 || n % kFilesPerFolder == 0) mkdir(folder.c_str(), 0755);
+    const std::string path = folder + "/" + std::to_string(n) + ".mp3";
     const std::string bytes = Song(n);
     std::FILE* out = std::fopen(path.c_str(), "wb");
     if (out == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() ||

@@ -21,7 +21,7 @@ function(id3sniff_check_link result flags)
   set(${result} ${${result}} PARENT_SCOPE)
 endfunction()
 
-if(NOT ID3SNIFF_STATIC OR ID3SNIFF_SANITIZE OR ID3SNIFF_FUZZ)
+if(NOT ID3SNIFF_STATIC OR ID3SNIFF_SANITIZE OR ID3SNIFF_TSAN OR ID3SNIFF_FUZZ)
   set(ID3SNIFF_LINK dynamic)
   set(ID3SNIFF_LINK_OPTIONS "")
 else()
