@@ -1,7 +1,6 @@
 #include "app/common.hpp"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -24,12 +23,16 @@ class FileReader final : public ByteSource {
   ssize_t Read(std::uint8_t* buffer, std::size_t size) override {
     const ssize_t n = read(fd_, buffer, size);
     if (n < 0 && errno == EINTR && stop_ != nullptr && stop_->load()) errno = ECANCELED;
+    if (n < 0) error_ = errno;
     return n;
   }
+  // Returns the errno of the read that failed, or 0.
+  int error() const { return error_; }
 
  private:
   int fd_;
   const std::atomic<bool>* stop_;
+  int error_ = 0;
 };
 
 }  // namespace
@@ -68,23 +71,29 @@ Destination ChooseDestination() {
   return isatty(STDOUT_FILENO) ? Destination::Terminal : Destination::PipeOrFile;
 }
 
-FileScan ScanFile(const char* path, ScanState& state, ReadOptions options) {
+int OpenForScan(const char* path, ReadOptions options) {
   int fd = -1;
   // Opening a FIFO waits for its writer, and a signal may interrupt that wait.
   do {
     fd = open(path, O_RDONLY | O_CLOEXEC);
   } while (fd < 0 && errno == EINTR && (options.stop == nullptr || !options.stop->load()));
+  return fd;
+}
+
+FileScan ScanFile(const char* path, ScanState& state, ReadOptions options) {
+  const int fd = OpenForScan(path, options);
   if (fd < 0) return FileScan::CannotOpen;
-  struct stat info;
-  if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-    close(fd);
-    return FileScan::CannotOpen;
-  }
+  return ScanOpenFile(fd, state, options);
+}
+
+FileScan ScanOpenFile(int fd, ScanState& state, ReadOptions options) {
   if (options.advise_random) posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
   FileReader reader(fd, options.stop);
   const ScanOutcome outcome = ScanTag(reader, state);
   close(fd);
-  return outcome == ScanOutcome::Complete ? FileScan::Complete : FileScan::CannotRead;
+  if (outcome == ScanOutcome::Complete) return FileScan::Complete;
+  // A directory opens, but its first read fails so: it is a file that cannot be opened.
+  return reader.error() == EISDIR ? FileScan::CannotOpen : FileScan::CannotRead;
 }
 
 }  // namespace id3sniff

@@ -45,8 +45,12 @@ struct ReadOptions {
   const std::atomic<bool>* stop = nullptr;
 };
 // Opens path read-only, scans it into state (new, or reset since its last scan) and closes it,
-// so the file is open only during the scan. A directory cannot be opened: it would open but
-// never read.
+// so the file is open only during the scan. A directory cannot be opened: it opens, but never
+// reads.
 FileScan ScanFile(const char* path, ScanState& state, ReadOptions options = {});
+// Opens path read-only as ScanFile does; returns the descriptor, or -1.
+int OpenForScan(const char* path, ReadOptions options = {});
+// Scans the file open on fd, from its start, as ScanFile does, and closes it.
+FileScan ScanOpenFile(int fd, ScanState& state, ReadOptions options = {});
 
 }  // namespace id3sniff

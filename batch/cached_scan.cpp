@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 
 namespace id3sniff {
 namespace {
@@ -34,19 +35,6 @@ int OpenCached(const char* path, int flags) {
   return open(path, flags);
 }
 
-// Opens path for reading when it is a regular file, without waiting. Only a path is opened to
-// learn its type: a reader opened on a FIFO, even for a moment, would let its writer's open
-// return, and the writer would then find no reader.
-int OpenRegularIfCached(const char* path) {
-  const int where = OpenCached(path, O_PATH | O_CLOEXEC);
-  if (where < 0) return -1;
-  struct stat info;
-  const bool regular = fstat(where, &info) == 0 && S_ISREG(info.st_mode);
-  close(where);
-  // O_NONBLOCK in case it has become something else since.
-  return regular ? OpenCached(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY) : -1;
-}
-
 // Reads into buffer at offset what the page cache holds, never waiting on the device: the
 // number of bytes, or -1 (EAGAIN when the bytes are not in memory).
 ssize_t ReadIfCached(int fd, std::uint8_t* buffer, std::size_t size, off_t offset) {
@@ -60,22 +48,52 @@ ssize_t ReadIfCached(int fd, std::uint8_t* buffer, std::size_t size, off_t offse
 
 }  // namespace
 
-bool ScanIfCached(const char* path, ScanState& state) {
-  const int fd = OpenRegularIfCached(path);
-  if (fd < 0) return false;
+CachedFile::CachedFile(const char* path)
+    : path_(path), fd_(OpenCached(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)) {}
+
+CachedFile::~CachedFile() {
+  if (fd_ >= 0) close(fd_);
+}
+
+bool CachedFile::ScanFromMemory(ScanState& state) {
+  if (fd_ < 0) return false;
+  struct stat info;
+  regular_ = fstat(fd_, &info) == 0 && S_ISREG(info.st_mode);
+  if (!regular_) return false;
   // Without the advice a first read that misses the cache starts the readahead window, 32 KiB
   // or more, where the scan needs 16.
-  posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
+  posix_fadvise(fd_, 0, 0, POSIX_FADV_RANDOM);
   std::uint8_t* window = state.window.get();
-  const ssize_t n = ReadIfCached(fd, window, kWindowSize, 0);
+  const ssize_t n = ReadIfCached(fd_, window, kWindowSize, 0);
   // Fewer bytes are the end of the file only if a read after them finds nothing: the size that
   // fstat gives is not to be trusted (files in /proc say 0).
   const bool whole =
       n == static_cast<ssize_t>(kWindowSize) ||
-      (n >= 0 && ReadIfCached(fd, window + n, kWindowSize - static_cast<std::size_t>(n), n) == 0);
-  close(fd);
-  if (whole) ScanWindow(static_cast<std::size_t>(n), state);
-  return whole;
+      (n >= 0 && ReadIfCached(fd_, window + n, kWindowSize - static_cast<std::size_t>(n), n) == 0);
+  if (!whole) return false;
+  close(fd_);
+  fd_ = -1;
+  ScanWindow(static_cast<std::size_t>(n), state);
+  return true;
+}
+
+FileScan CachedFile::ScanWaiting(ScanState& state, ReadOptions options) {
+  if (fd_ < 0) return ScanFile(path_, state, options);
+  int fd = fd_;
+  fd_ = -1;
+  if (regular_) {
+    // Reads from here on wait; preadv2 has left the offset at the start.
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  } else {
+    // A FIFO opened without waiting reads as empty while it has no writer: it is opened again,
+    // waiting for one, as ScanFile opens it. The first descriptor stays open until then, so
+    // that a writer that came in the meantime never finds its reader gone.
+    const int waited = OpenForScan(path_, options);
+    close(fd);
+    if (waited < 0) return FileScan::CannotOpen;
+    fd = waited;
+  }
+  return ScanOpenFile(fd, state, options);
 }
 
 }  // namespace id3sniff

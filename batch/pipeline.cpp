@@ -8,7 +8,6 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <deque>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -28,6 +27,13 @@ namespace {
 // before it gives up on a reader that no signal reaches (a read that cannot be interrupted).
 constexpr std::chrono::milliseconds kStopWait{10};
 constexpr int kStopSignals = 200;
+// Files read one after another without a wait, per reader, after which the readers leave the
+// files to the calling thread: handing over files that cost no wait only adds work. A read from
+// a device takes longer than kWaited; one from memory, scan included, takes far less.
+constexpr std::size_t kWarmRunPerReader = 2;
+constexpr std::chrono::microseconds kWaited{50};
+// No file is being waited for.
+constexpr std::size_t kNone = ~std::size_t{0};
 
 // The signal that interrupts a reader waiting on a file (a FIFO with no writer, a read that does
 // not end) when the run stops; its handler does nothing, so the wait ends with EINTR.
@@ -47,9 +53,9 @@ class Pipeline {
   Pipeline(char* const* paths, std::size_t count, int jobs, Destination destination)
       : paths_(paths),
         count_(count),
-        jobs_(static_cast<std::size_t>(jobs)),
+        readers_wanted_(static_cast<std::size_t>(jobs) - 1),
         destination_(destination),
-        slots_(jobs_ * kSlotsPerJob) {}
+        slots_(static_cast<std::size_t>(jobs) * kSlotsPerJob) {}
   Pipeline(const Pipeline&) = delete;
   Pipeline& operator=(const Pipeline&) = delete;
   ~Pipeline() { StopReaders(); }
@@ -63,129 +69,219 @@ class Pipeline {
   };
 
   Slot& SlotOf(std::size_t file) { return slots_[file % slots_.size()]; }
-  void Start(std::size_t file);
-  void HandOff(std::size_t file);
-  void ReadFile(std::size_t file, ScanState& state);
+  std::size_t Claim();
+  void NoteReadTime(std::chrono::steady_clock::duration took);
+  bool ScanHere(std::size_t file);
+  void ScanInReader(std::size_t file, ScanState& state);
+  void Finish(std::size_t file);
+  bool WriteReady();
+  bool Claimable() const;
+  void WaitForHead(bool or_claimable);
+  void OpenGate();
+  void CloseGate();
   void ReadFiles();
-  void WaitFor(const Slot& slot);
   int Fail();
   void StopReaders();
 
   char* const* paths_;
   std::size_t count_;
-  std::size_t jobs_;
+  std::size_t readers_wanted_;  // the readers that start at the first file that would wait
   Destination destination_;
-  std::vector<Slot> slots_;  // file i's report in slot i % size, from its start to its write
+  std::vector<Slot> slots_;  // file i's report in slot i % size, from its claim to its write
   ScanState state_;          // the calling thread's, for the files it scans itself
-  ReportOutput output_;
+  ReportOutput output_;      // the calling thread's alone
   int status_ = kExitOk;
-  std::atomic<bool> stop_{false};  // the run is stopping: readers give up their waits
+  std::size_t written_ = 0;  // the calling thread's count of files written
 
-  std::mutex mutex_;                  // guards the members below
-  std::condition_variable work_;      // a file is handed off, or the readers are to end
-  std::condition_variable finished_;  // a reader finished a file, or ended
-  std::deque<std::size_t> queue_;     // handed-off files not yet taken, oldest first
-  std::size_t idle_ = 0;              // readers waiting for a file
-  std::size_t running_ = 0;           // readers started and not ended
-  bool ending_ = false;               // the readers are to end
-  std::vector<std::thread> readers_;  // touched by the calling thread only
+  std::atomic<std::size_t> next_{0};            // the next file to claim
+  std::atomic<std::size_t> head_{0};            // the next file to write, as readers see it
+  std::atomic<std::size_t> waited_for_{kNone};  // the file the calling thread sleeps on
+  std::atomic<bool> gate_open_{false};          // readers take files
+  std::atomic<std::size_t> warm_run_{0};        // readers' files read without a wait in a row
+  std::atomic<std::size_t> sleepers_{0};        // readers asleep for want of a file to take
+  std::atomic<bool> stop_{false};               // the run is stopping: readers give up their waits
+
+  std::mutex mutex_;                   // held to sleep and to wake sleepers
+  std::condition_variable head_done_;  // waited_for_ is done
+  std::condition_variable may_claim_;  // the gate opened, the head moved, or the run stops
+  std::size_t running_ = 0;            // readers started and not ended, guarded by mutex_
+  std::vector<std::thread> readers_;   // touched by the calling thread only
 };
 
+// Claims the next file if its slot is free; returns kNone when every file is claimed or the
+// slots are all taken.
+bool Pipeline::Claimable() const {
+  const std::size_t file = next_.load();
+  return file < count_ && file < head_.load() + slots_.size();
+}
+
+std::size_t Pipeline::Claim() {
+  std::size_t file = next_.load();
+  while (file < count_ && file < head_.load() + slots_.size()) {
+    if (next_.compare_exchange_weak(file, file + 1)) return file;
+  }
+  return kNone;
+}
+
+// Counts the readers' files that took no wait, one after another; after enough of them the
+// readers leave the files to the calling thread.
+void Pipeline::NoteReadTime(std::chrono::steady_clock::duration took) {
+  if (took >= kWaited) {
+    if (warm_run_.load(std::memory_order_relaxed) != 0) warm_run_.store(0);
+  } else if (warm_run_.fetch_add(1) + 1 >= kWarmRunPerReader * readers_wanted_ &&
+             gate_open_.load()) {
+    CloseGate();
+  }
+}
+
+// The calling thread's scan of a claimed file: from memory if it is there; else the readers
+// start on the files after it, and it is read here once all before it are written, so that if
+// it never ends it holds back only what follows it. Returns false when the output fails.
+bool Pipeline::ScanHere(std::size_t file) {
+  ResetScanState(state_);
+  CachedFile cached(paths_[file]);
+  FileScan scan = FileScan::Complete;
+  if (!cached.ScanFromMemory(state_)) {
+    OpenGate();
+    while (written_ < file) {
+      if (!WriteReady() || !output_.Flush()) return false;
+      if (written_ < file) WaitForHead(false);
+    }
+    if (!output_.Flush()) return false;
+    ResetScanState(state_);
+    scan = cached.ScanWaiting(state_, {.advise_random = true, .stop = &stop_});
+  }
+  MakeReport(paths_[file], scan, state_, destination_, SlotOf(file).report);
+  Finish(file);
+  return true;
+}
+
+// A reader's scan of a claimed file. Readers read as usual, without first trying the memory:
+// in a cold scan that try would fail for nearly every file. How long the file took tells
+// whether it was in memory.
+void Pipeline::ScanInReader(std::size_t file, ScanState& state) {
+  ResetScanState(state);
+  const auto start = std::chrono::steady_clock::now();
+  const FileScan scan = ScanFile(paths_[file], state, {.advise_random = true, .stop = &stop_});
+  NoteReadTime(std::chrono::steady_clock::now() - start);
+  MakeReport(paths_[file], scan, state, destination_, SlotOf(file).report);
+  Finish(file);
+}
+
+// Marks a scanned file's report ready, and wakes the calling thread if it sleeps on it.
+void Pipeline::Finish(std::size_t file) {
+  SlotOf(file).done.store(true);
+  if (waited_for_.load() == file) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    head_done_.notify_one();
+  }
+}
+
+// Writes the reports that are ready, in order; returns false when the output fails.
+bool Pipeline::WriteReady() {
+  const std::size_t before = written_;
+  while (written_ < count_ && SlotOf(written_).done.load()) {
+    Slot& slot = SlotOf(written_++);
+    slot.done.store(false, std::memory_order_relaxed);
+    if (slot.report.failed) status_ = kExitFailure;
+    if (!output_.Add(slot.report.text)) return false;
+  }
+  if (written_ != before) {
+    head_.store(written_);
+    if (sleepers_.load() > 0) {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      may_claim_.notify_all();
+    }
+  }
+  return true;
+}
+
+// Sleeps until the oldest report not written is ready, or, with or_claimable, until the readers
+// leave a file for this thread to claim.
+void Pipeline::WaitForHead(bool or_claimable) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  waited_for_.store(written_);
+  head_done_.wait(lock, [this, or_claimable] {
+    return SlotOf(written_).done.load() || (or_claimable && !gate_open_.load() && Claimable());
+  });
+  waited_for_.store(kNone);
+}
+
+void Pipeline::OpenGate() {
+  gate_open_ = true;
+  if (readers_.empty()) {
+    InstallInterruptHandler();
+    for (std::size_t r = 0; r < readers_wanted_; ++r) {
+      {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        ++running_;
+      }
+      try {
+        readers_.emplace_back(&Pipeline::ReadFiles, this);
+      } catch (const std::system_error&) {
+        // No more threads to be had: the readers there are do the work, or else this thread.
+        const std::lock_guard<std::mutex> lock(mutex_);
+        --running_;
+        break;
+      }
+    }
+  } else if (sleepers_.load() > 0) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    may_claim_.notify_all();
+  }
+}
+
+// Leaves the files to the calling thread, and wakes it if it sleeps.
+void Pipeline::CloseGate() {
+  gate_open_.store(false);
+  if (waited_for_.load() != kNone) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    head_done_.notify_one();
+  }
+}
+
 int Pipeline::Run() {
-  std::size_t next = 0;  // the next file to start
-  std::size_t head = 0;  // the next file to write
-  while (head < count_) {
-    if (next < count_ && next - head < slots_.size()) {
-      Start(next++);
-    } else {
-      // Nothing more can start before the oldest report is written: first what is ready goes
-      // out, so that a file that never ends holds back only the reports after it.
-      if (!output_.Flush()) return Fail();
-      WaitFor(SlotOf(head));
+  while (written_ < count_) {
+    if (!WriteReady()) return Fail();
+    if (written_ == count_) break;
+    if (!gate_open_.load() || readers_.empty()) {
+      const std::size_t file = Claim();
+      if (file != kNone) {
+        if (!ScanHere(file)) return Fail();
+        continue;
+      }
     }
-    while (head < next && SlotOf(head).done.load(std::memory_order_acquire)) {
-      const FileReport& report = SlotOf(head++).report;
-      if (report.failed) status_ = kExitFailure;
-      if (!output_.Add(report.text)) return Fail();
-    }
+    // What is ready goes out before the wait, so that a file that never ends holds back only
+    // the reports after it.
+    if (!output_.Flush()) return Fail();
+    WaitForHead(true);
   }
   if (!output_.Flush()) return Fail();
   return status_;
 }
 
-void Pipeline::Start(std::size_t file) {
-  Slot& slot = SlotOf(file);
-  slot.done.store(false, std::memory_order_relaxed);
-  ResetScanState(state_);
-  if (ScanIfCached(paths_[file], state_)) {
-    MakeReport(paths_[file], FileScan::Complete, state_, destination_, slot.report);
-    slot.done.store(true, std::memory_order_relaxed);  // no reader touches this slot
-    return;
-  }
-  HandOff(file);
-}
-
-void Pipeline::HandOff(std::size_t file) {
-  bool start_reader = false;
-  {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    queue_.push_back(file);
-    start_reader = idle_ < queue_.size() && readers_.size() < jobs_;
-    if (start_reader) ++running_;
-  }
-  if (start_reader) {
-    if (readers_.empty()) InstallInterruptHandler();
-    try {
-      readers_.emplace_back(&Pipeline::ReadFiles, this);
-    } catch (const std::system_error&) {
-      // No thread to be had: the readers there are do the work, or else this thread.
-      const std::lock_guard<std::mutex> lock(mutex_);
-      --running_;
-    }
-  }
-  if (readers_.empty()) {
-    {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      queue_.pop_back();
-    }
-    ResetScanState(state_);
-    ReadFile(file, state_);
-    SlotOf(file).done.store(true, std::memory_order_relaxed);
-    return;
-  }
-  work_.notify_one();
-}
-
-void Pipeline::ReadFile(std::size_t file, ScanState& state) {
-  ResetScanState(state);
-  const FileScan scan = ScanFile(paths_[file], state, {.advise_random = true, .stop = &stop_});
-  MakeReport(paths_[file], scan, state, destination_, SlotOf(file).report);
-}
-
-// A reader: takes the oldest handed-off file, reads and reports it, and waits for the next.
+// A reader: while the gate is open, claims the next file, scans it and marks its report ready.
 void Pipeline::ReadFiles() {
   ScanState state;  // made once per reader, reset for each file
-  std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    ++idle_;
-    work_.wait(lock, [this] { return ending_ || !queue_.empty(); });
-    --idle_;
-    if (ending_) break;
-    const std::size_t file = queue_.front();
-    queue_.pop_front();
-    lock.unlock();
-    ReadFile(file, state);
-    lock.lock();
-    SlotOf(file).done.store(true, std::memory_order_release);
-    finished_.notify_one();
+    std::size_t file = kNone;
+    if (gate_open_.load() && !stop_.load()) file = Claim();
+    if (file == kNone) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      ++sleepers_;
+      may_claim_.wait(lock, [this] {
+        return stop_.load() || next_.load() >= count_ ||
+               (gate_open_.load() && next_.load() < head_.load() + slots_.size());
+      });
+      --sleepers_;
+      if (stop_.load() || next_.load() >= count_) break;
+      continue;
+    }
+    ScanInReader(file, state);
   }
+  const std::lock_guard<std::mutex> lock(mutex_);
   --running_;
-  finished_.notify_one();
-}
-
-void Pipeline::WaitFor(const Slot& slot) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  finished_.wait(lock, [&slot] { return slot.done.load(std::memory_order_acquire); });
+  head_done_.notify_one();
 }
 
 int Pipeline::Fail() {
@@ -198,16 +294,15 @@ int Pipeline::Fail() {
 void Pipeline::StopReaders() {
   if (readers_.empty()) return;
   std::unique_lock<std::mutex> lock(mutex_);
-  ending_ = true;
-  work_.notify_all();
-  // A reader may be waiting on its file. Once the run stops, each is sent the signal, again and
-  // again in case it arrived just before the wait began, until it gives up.
+  may_claim_.notify_all();
+  // A stopping reader may be waiting on its file. Each is sent the signal, again and again in
+  // case it arrived just before the wait began, until it gives up.
   for (int sent = 0; running_ > 0; ++sent) {
     if (stop_.load()) {
       if (sent == kStopSignals) std::_Exit(kExitFailure);  // a reader no signal reaches
       for (std::thread& reader : readers_) pthread_kill(reader.native_handle(), InterruptSignal());
     }
-    finished_.wait_for(lock, kStopWait, [this] { return running_ == 0; });
+    head_done_.wait_for(lock, kStopWait, [this] { return running_ == 0; });
   }
   lock.unlock();
   for (std::thread& reader : readers_) reader.join();

@@ -6,14 +6,16 @@
 
 namespace id3sniff {
 
-// The reports that may wait for their turn, per file read at once: enough that readers never
-// wait for the oldest file's report to be written while later files could be read.
-inline constexpr std::size_t kSlotsPerJob = 4;
+// The reports that may wait for their turn, per file read at once: enough that readers rarely
+// wait for a slow oldest file while later files could be read. With 4 a cold scan here sent
+// the readers to sleep 600 to 800 times in 4000 files, with 16 about 100 times.
+inline constexpr std::size_t kSlotsPerJob = 16;
 
 // Writes what id3sniff writes for each of the count paths, in their order, with up to jobs files
-// read at once; returns the exit status. Each file is first tried in the calling thread without
-// waiting on a device (ScanIfCached), so a library in the page cache costs what reading it in
-// turn costs; only the files that would wait go to reader threads, started as they are needed.
+// read at once; returns the exit status. While the files are in memory already, the calling
+// thread scans them in turn (CachedFile) and costs what a loop over them costs; at the first
+// file that would wait on a device, jobs - 1 readers start and take the files in order, until
+// they find a run of files in memory again and leave them to the calling thread.
 int ReportFilesInParallel(char* const* paths, std::size_t count, int jobs, Destination destination);
 
 }  // namespace id3sniff

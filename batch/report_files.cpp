@@ -27,15 +27,16 @@ long CountOpenDescriptors() {
   return count - 1;  // the listing's own
 }
 
-// Returns jobs, or fewer where reading that many files at once, and one more in the calling
-// thread, would open more descriptors than the process may have; says so on standard error.
+// Returns jobs, or fewer where reading that many files at once, each holding up to two
+// descriptors (CachedFile), would open more than the process may have; says so on standard
+// error.
 int FitToDescriptorLimit(int jobs) {
   if (jobs == 1) return jobs;
   rlimit limit{};
   if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return jobs;
   const long spare = static_cast<long>(limit.rlim_cur) - CountOpenDescriptors();
-  if (spare - 1 >= jobs) return jobs;
-  const int fit = spare - 1 >= 2 ? static_cast<int>(spare - 1) : 1;
+  if (spare >= 2L * jobs) return jobs;
+  const int fit = spare >= 4 ? static_cast<int>(spare / 2) : 1;
   std::fprintf(stderr,
                "id3sniff-batch: reading %d files at once, not %d: at most %ld files may be open "
                "(ulimit -n)\n",
