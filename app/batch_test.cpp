@@ -58,7 +58,6 @@ TEST(Batch, AnswersItsOptionsBeforeTheFirstFile) {
   in_folder.working_dir = dir.path();
   const std::string song_report = RunTool({song}, in_folder).out;
   const std::string dash_v_report = header + "-v" + song_report.substr(header.size() + song.size());
-  const std::string jobs_range = "' (give 1 to 1024)";
   struct Case {
     std::vector<std::string> args;
     int status;
@@ -83,10 +82,10 @@ TEST(Batch, AnswersItsOptionsBeforeTheFirstFile) {
   };
   std::vector<Case> all = cases;
   for (const std::string jobs : {"0", "1025", "", "4x", "-1", "+4", " 4", "99999999999"}) {
-    all.push_back({{"-j", jobs, song},
-                   kExitUsage,
-                   "",
-                   UsageError("invalid number of jobs: '" + jobs + jobs_range)});
+    std::string what = "invalid number of jobs: '";
+    what += jobs;
+    what += "' (give 1 to 1024)";
+    all.push_back({{"-j", jobs, song}, kExitUsage, "", UsageError(what)});
   }
   ToolOptions options = Batch();
   options.working_dir = dir.path();
@@ -166,8 +165,11 @@ Library MakeLibrary(const testing::TempDir& dir, std::size_t count) {
       dir.path(),
   };
   std::vector<std::string> singles;
+  singles.reserve(files.size());
   for (const std::string& file : files) singles.push_back(RunTool({file}).out);
   Library library;
+  library.paths.reserve(count);
+  library.reports.reserve(count);
   for (std::size_t i = 0; i < count; ++i) {
     library.paths.push_back(files[i * 7 % files.size()]);
     library.reports.push_back(singles[i * 7 % files.size()]);

@@ -52,10 +52,15 @@ std::string Report(ScanResult result, Destination destination) {
   return text;
 }
 
+// Returns the lines of text, without their newlines; text after the last newline is a line too.
 std::vector<std::string_view> Lines(std::string_view text) {
   std::vector<std::string_view> lines;
   for (std::size_t at = 0; at < text.size();) {
     const std::size_t end = text.find('\n', at);
+    if (end == std::string_view::npos) {
+      lines.push_back(text.substr(at));
+      break;
+    }
     lines.push_back(text.substr(at, end - at));
     at = end + 1;
   }

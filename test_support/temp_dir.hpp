@@ -29,7 +29,7 @@ class TempDir {
 
   // Writes bytes to a file of the given name in the folder and returns its path.
   std::string WriteFile(const std::string& name, const std::string& bytes) const {
-    const std::string file_path = path_ + "/" + name;
+    std::string file_path = path_ + "/" + name;
     std::FILE* file = std::fopen(file_path.c_str(), "wb");
     if (file == nullptr) throw std::runtime_error("cannot create " + file_path);
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
