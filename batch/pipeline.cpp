@@ -1,8 +1,10 @@
 #include "batch/pipeline.hpp"
 
 #include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -32,6 +34,8 @@ constexpr int kStopSignals = 200;
 // a device takes longer than kWaited; one from memory, scan included, takes far less.
 constexpr std::size_t kWarmRunPerReader = 2;
 constexpr std::chrono::microseconds kWaited{50};
+// The fewest files for which helpers start: below, starting a thread costs more than it saves.
+constexpr std::size_t kHelpedFrom = 32;
 // No file is being waited for.
 constexpr std::size_t kNone = ~std::size_t{0};
 
@@ -39,6 +43,14 @@ constexpr std::size_t kNone = ~std::size_t{0};
 // not end) when the run stops; its handler does nothing, so the wait ends with EINTR.
 int InterruptSignal() { return SIGRTMIN; }
 void OnInterrupt(int /*signal*/) {}
+
+// Returns the cores this process may run on, less the calling thread's.
+std::size_t SpareCores() {
+  cpu_set_t cores;
+  if (sched_getaffinity(0, sizeof cores, &cores) != 0) return 0;
+  const int count = CPU_COUNT(&cores);
+  return count > 1 ? static_cast<std::size_t>(count - 1) : 0;
+}
 
 void InstallInterruptHandler() {
   struct sigaction action {};
@@ -54,6 +66,7 @@ class Pipeline {
       : paths_(paths),
         count_(count),
         readers_wanted_(static_cast<std::size_t>(jobs) - 1),
+        helpers_(std::min(readers_wanted_, SpareCores())),
         destination_(destination),
         slots_(static_cast<std::size_t>(jobs) * kSlotsPerJob) {}
   Pipeline(const Pipeline&) = delete;
@@ -77,15 +90,17 @@ class Pipeline {
   bool WriteReady();
   bool Claimable() const;
   void WaitForHead(bool or_claimable);
+  void StartReaders(std::size_t total);
   void OpenGate();
   void CloseGate();
-  void ReadFiles();
+  void ReadFiles(bool helper);
   int Fail();
   void StopReaders();
 
   char* const* paths_;
   std::size_t count_;
   std::size_t readers_wanted_;  // the readers that start at the first file that would wait
+  std::size_t helpers_;         // of those, the first, which take files whatever the gate says
   Destination destination_;
   std::vector<Slot> slots_;  // file i's report in slot i % size, from its claim to its write
   ScanState state_;          // the calling thread's, for the files it scans itself
@@ -207,25 +222,31 @@ void Pipeline::WaitForHead(bool or_claimable) {
   waited_for_.store(kNone);
 }
 
+// Starts readers until there are total, the helpers first.
+void Pipeline::StartReaders(std::size_t total) {
+  if (readers_.empty()) InstallInterruptHandler();
+  while (readers_.size() < total) {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      ++running_;
+    }
+    try {
+      readers_.emplace_back(&Pipeline::ReadFiles, this, readers_.size() < helpers_);
+    } catch (const std::system_error&) {
+      // No more threads to be had: the readers there are do the work, or else this thread.
+      const std::lock_guard<std::mutex> lock(mutex_);
+      --running_;
+      readers_wanted_ = readers_.size();
+      break;
+    }
+  }
+}
+
+// Lets all the readers take files, starting those not started yet.
 void Pipeline::OpenGate() {
   gate_open_ = true;
-  if (readers_.empty()) {
-    InstallInterruptHandler();
-    for (std::size_t r = 0; r < readers_wanted_; ++r) {
-      {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        ++running_;
-      }
-      try {
-        readers_.emplace_back(&Pipeline::ReadFiles, this);
-      } catch (const std::system_error&) {
-        // No more threads to be had: the readers there are do the work, or else this thread.
-        const std::lock_guard<std::mutex> lock(mutex_);
-        --running_;
-        break;
-      }
-    }
-  } else if (sleepers_.load() > 0) {
+  StartReaders(readers_wanted_);
+  if (sleepers_.load() > 0) {
     const std::lock_guard<std::mutex> lock(mutex_);
     may_claim_.notify_all();
   }
@@ -241,10 +262,12 @@ void Pipeline::CloseGate() {
 }
 
 int Pipeline::Run() {
+  // Scanning from memory keeps a core busy: the helpers scan beside this thread, on the others.
+  if (count_ >= kHelpedFrom) StartReaders(helpers_);
   while (written_ < count_) {
     if (!WriteReady()) return Fail();
     if (written_ == count_) break;
-    if (!gate_open_.load() || readers_.empty()) {
+    if (!gate_open_.load() || readers_.size() <= helpers_) {
       const std::size_t file = Claim();
       if (file != kNone) {
         if (!ScanHere(file)) return Fail();
@@ -260,18 +283,19 @@ int Pipeline::Run() {
   return status_;
 }
 
-// A reader: while the gate is open, claims the next file, scans it and marks its report ready.
-void Pipeline::ReadFiles() {
+// A reader: while the gate is open, or always for a helper, claims the next file, scans it and
+// marks its report ready.
+void Pipeline::ReadFiles(bool helper) {
   ScanState state;  // made once per reader, reset for each file
   for (;;) {
     std::size_t file = kNone;
-    if (gate_open_.load() && !stop_.load()) file = Claim();
+    if ((helper || gate_open_.load()) && !stop_.load()) file = Claim();
     if (file == kNone) {
       std::unique_lock<std::mutex> lock(mutex_);
       ++sleepers_;
-      may_claim_.wait(lock, [this] {
+      may_claim_.wait(lock, [this, helper] {
         return stop_.load() || next_.load() >= count_ ||
-               (gate_open_.load() && next_.load() < head_.load() + slots_.size());
+               ((helper || gate_open_.load()) && next_.load() < head_.load() + slots_.size());
       });
       --sleepers_;
       if (stop_.load() || next_.load() >= count_) break;
