@@ -2,13 +2,12 @@
 
 #include <optional>
 
+#include "batch/default_jobs.hpp"
+
 namespace id3sniff {
 
 // The most files id3sniff-batch reads at once.
 inline constexpr int kMaxJobs = 1024;
-// How many files id3sniff-batch reads at once unless told: enough reads in flight to keep a
-// disk's queue full while the others wait on it (see the README's Performance section).
-inline constexpr int kDefaultJobs = 64;
 
 // What the command line of id3sniff-batch asks for.
 struct BatchOptions {
