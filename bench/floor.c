@@ -55,9 +55,12 @@ int main(int argc, char** argv) {
   int threads = 1;
   int opt;
   while ((opt = getopt(argc, argv, "+t:r")) != -1) {
-    if (opt == 't') threads = atoi(optarg);
-    else if (opt == 'r') advise_random = 1;
-    else return 2;
+    if (opt == 't')
+      threads = atoi(optarg);
+    else if (opt == 'r')
+      advise_random = 1;
+    else
+      return 2;
   }
   if (optind >= argc || threads < 1 || threads > kMaxThreads) return 2;
   files = argv + optind;
