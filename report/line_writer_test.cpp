@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace id3sniff {
@@ -41,6 +44,81 @@ TEST(ShowOnTerminal, MasksEachControlCharacterAndKeepsEveryOtherCharacter) {
     std::string out;
     ShowOnTerminal(bytes, out);
     EXPECT_EQ(out, shown) << ::testing::PrintToString(bytes);
+  }
+}
+
+// The terminal rule written from code points rather than byte ranges: the well-formed character
+// that bytes starts with (the shortest form of a code point up to U+10FFFF, not a surrogate) and
+// its length, or a length of 0.
+std::pair<std::uint32_t, std::size_t> DecodeCharacter(std::string_view bytes) {
+  const auto lead = static_cast<std::uint8_t>(bytes[0]);
+  if (lead < 0x80) return {lead, 1};
+  const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+  if (length == 0 || lead >= 0xF8 || bytes.size() < length) return {0, 0};
+  std::uint32_t point = lead & (0x7F >> length);
+  for (std::size_t i = 1; i < length; ++i) {
+    const auto next = static_cast<std::uint8_t>(bytes[i]);
+    if ((next & 0xC0) != 0x80) return {0, 0};
+    point = point << 6 | (next & 0x3F);
+  }
+  const std::uint32_t shortest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (point < shortest[length] || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) {
+    return {0, 0};
+  }
+  return {point, length};
+}
+
+bool IsControl(std::uint32_t point) { return point < 0x20 || (point >= 0x7F && point <= 0x9F); }
+
+std::string ShownByTheRule(std::string_view bytes) {
+  std::string out;
+  for (std::size_t i = 0; i < bytes.size();) {
+    const auto [point, length] = DecodeCharacter(bytes.substr(i));
+    const bool character = length != 0;
+    const std::size_t taken = character ? length : 1;
+    const bool control = character ? IsControl(point) : IsControl(static_cast<std::uint8_t>(bytes[i]));
+    out += control ? std::string("?") : std::string(bytes.substr(i, taken));
+    i += taken;
+  }
+  return out;
+}
+
+std::string Utf8(std::uint32_t point) {
+  if (point < 0x80) return std::string(1, static_cast<char>(point));
+  std::string bytes;
+  const std::size_t length = point < 0x800 ? 2 : point < 0x10000 ? 3 : 4;
+  for (std::size_t i = length - 1; i > 0; --i, point >>= 6) {
+    bytes.insert(bytes.begin(), static_cast<char>(0x80 | (point & 0x3F)));
+  }
+  const unsigned lead_bits[] = {0, 0, 0xC0, 0xE0, 0xF0};
+  bytes.insert(bytes.begin(), static_cast<char>(lead_bits[length] | point));
+  return bytes;
+}
+
+// Every character, whole, and every lead byte followed by bytes at the edges of the ranges that
+// make a character well-formed: shown as the rule says, so no control reaches a terminal.
+TEST(ShowOnTerminal, FollowsTheRuleForEveryCharacterAndEveryEdgeOfEverySequence) {
+  std::string out;
+  for (std::uint32_t point = 0; point <= 0x10FFFF; ++point) {
+    if (point == 0xD800) point = 0xE000;
+    const std::string bytes = Utf8(point);
+    out.clear();
+    ShowOnTerminal(bytes, out);
+    ASSERT_EQ(out, IsControl(point) ? "?" : bytes) << "U+" << std::hex << point;
+  }
+  const std::uint8_t edges[] = {0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0};
+  for (unsigned lead = 0x80; lead <= 0xFF; ++lead) {
+    for (const std::uint8_t second : edges) {
+      for (const std::uint8_t third : edges) {
+        for (const std::uint8_t fourth : edges) {
+          const std::string bytes = {static_cast<char>(lead), static_cast<char>(second),
+                                     static_cast<char>(third), static_cast<char>(fourth)};
+          out.clear();
+          ShowOnTerminal(bytes, out);
+          ASSERT_EQ(out, ShownByTheRule(bytes)) << ::testing::PrintToString(bytes);
+        }
+      }
+    }
   }
 }
 
