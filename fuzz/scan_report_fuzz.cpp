@@ -17,6 +17,7 @@
 
 #include "report/print_report.hpp"
 #include "scan/scan_tag.hpp"
+#include "test_support/chunked_bytes.hpp"
 #include "test_support/reference_scan.hpp"
 
 namespace {
@@ -84,35 +85,6 @@ off_t ScanAsFile(std::string_view bytes, ScanState& state) {
   return read;
 }
 
-// Delivers bytes in reads of the given sizes in turn, as a pipe or a socket may cut them; when
-// interrupt_every is not 0, every so many reads fail as if a signal had interrupted them.
-class ChunkedBytes final : public id3sniff::ByteSource {
- public:
-  ChunkedBytes(std::string_view bytes, std::vector<std::size_t> sizes, unsigned interrupt_every)
-      : bytes_(bytes), sizes_(std::move(sizes)), interrupt_every_(interrupt_every) {}
-
-  ssize_t Read(std::uint8_t* buffer, std::size_t size) override {
-    if (interrupt_every_ != 0 && ++calls_ % interrupt_every_ == 0) {
-      errno = EINTR;
-      return -1;
-    }
-    std::size_t n = std::min({size, sizes_[next_++ % sizes_.size()], bytes_.size()});
-    std::memcpy(buffer, bytes_.data(), n);
-    bytes_.remove_prefix(n);
-    delivered_ += n;
-    return static_cast<ssize_t>(n);
-  }
-  std::size_t delivered() const { return delivered_; }
-
- private:
-  std::string_view bytes_;
-  std::vector<std::size_t> sizes_;
-  unsigned interrupt_every_;
-  unsigned calls_ = 0;
-  std::size_t next_ = 0;
-  std::size_t delivered_ = 0;
-};
-
 // Returns read sizes and an interruption rate drawn from the input itself, so that each input
 // is also delivered in its own way, reproducibly.
 std::pair<std::vector<std::size_t>, unsigned> ReadPattern(std::string_view bytes) {
@@ -146,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto [sizes, interrupt_every] = ReadPattern(bytes);
   for (const auto& [pattern, interrupts] :
        {std::pair{std::vector<std::size_t>{1}, 0u}, std::pair{sizes, interrupt_every}}) {
-    ChunkedBytes source(bytes, pattern, interrupts);
+    id3sniff::testing::ChunkedBytes source(bytes, pattern, interrupts);
     ScanState state;
     Check(ScanTag(source, state) == id3sniff::ScanOutcome::Complete, "cut reads complete");
     Check(source.delivered() <= kWindowSize, "cut reads take at most 16384 bytes");

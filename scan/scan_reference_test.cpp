@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "scan/scan_tag.hpp"
+#include "test_support/chunked_bytes.hpp"
 #include "test_support/reference_scan.hpp"
 
 namespace id3sniff {
@@ -65,14 +66,24 @@ std::string Generate(std::mt19937& rng) {
                                                    "\x80",
                                                    "\xFF"};
   std::string bytes;
-  const unsigned shape = rng() % 3;
-  // A third start near the end of the window, so that frames reach past it.
+  const unsigned shape = rng() % 5;
+  // Some start near the end of the window, so that frames reach past it.
   if (shape == 0)
     bytes.assign(kWindowSize - 8 - rng() % 64, static_cast<char>(rng() % 2 ? 0 : 'q'));
   const std::size_t tokens = rng() % 60;
   for (std::size_t i = 0; i < tokens; ++i) bytes += kTokens[rng() % kTokens.size()];
-  // A third end with a marker; the rest run into the 255 bytes past end of file.
+  // Some end with a marker; some with padding past the window, so that the last frame captures
+  // nothing more; the rest run into the 255 bytes past end of file.
   if (shape == 1) bytes += rng() % 2 ? "LAME3" : "Lavc";
+  if (shape == 2) {
+    if (rng() % 2) bytes += "TXXX";
+    bytes.resize(kWindowSize + 100, '\0');
+  }
+  // Some hold no byte that the captures take: every value keeps what a new state holds.
+  if (shape == 3) {
+    bytes.assign(kWindowSize, '\0');
+    for (char& b : bytes) b = "\0\0\0\x01\x03\t\n\x1F"[rng() % 8];
+  }
   return bytes;
 }
 
@@ -85,6 +96,27 @@ TEST(ScanReference, AgreesWithTheRulesOnGeneratedBytes) {
     ScanBytes(bytes, state);
     ASSERT_TRUE(state.result == reference.result()) << "case " << i;
     ASSERT_EQ(state.position, reference.processed()) << "case " << i;
+  }
+}
+
+// One state reused from file to file, as id3sniff-batch reuses each of its states: after whole
+// scans, scans cut short by a failed read (often inside a frame), reads cut anywhere and tags
+// that run past the window, each file is scanned as a new state scans it.
+TEST(ScanReference, ScansWithAReusedStateAsWithANewOne) {
+  std::mt19937 rng(20261208);
+  ScanState reused;
+  for (int i = 0; i < 1000; ++i) {
+    const std::string bytes = Generate(rng);
+    const std::size_t fail_after = rng() % 3 == 0 ? rng() % (bytes.size() + 1) : ~std::size_t{0};
+    const unsigned interrupt_every = rng() % 4;  // never every read: none, or every 2nd to 4th
+    testing::ChunkedBytes source(bytes, {1 + rng() % 64, 1 + rng() % 5000},
+                                 interrupt_every == 0 ? 0 : interrupt_every + 1, fail_after);
+    ResetScanState(reused);
+    if (ScanTag(source, reused) != ScanOutcome::Complete) continue;
+    ScanState fresh;
+    ScanBytes(bytes, fresh);
+    ASSERT_TRUE(reused.result == fresh.result) << "case " << i;
+    ASSERT_EQ(reused.position, fresh.position) << "case " << i;
   }
 }
 
