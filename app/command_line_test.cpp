@@ -101,23 +101,52 @@ TEST_F(CommandLine, RepeatsTheInvocationNameInTheUsage) {
   const ToolRun run = RunTool({}, options);
   EXPECT_EQ(run.status, kExitUsage);
   EXPECT_EQ(run.err, Usage("id3sniff"));
+  options.program = testing::BatchPath();
+  EXPECT_EQ(RunTool({}, options).err.rfind("Usage: id3sniff-batch [OPTION]... FILE...\n", 0), 0u);
 }
 
-TEST_F(CommandLine, CannotOpenAFileWithoutReadPermission) {
+// A file its reader may not read cannot be opened, and one it may read but not write is
+// reported: both programs open files for reading only. As root, the files are read as nobody.
+TEST_F(CommandLine, OpensFilesForReadingOnly) {
   const std::string why_not = testing::WhyNoPrivilegeDrop();
   if (!why_not.empty()) GTEST_SKIP() << why_not;
-  const std::string path = WriteFile("locked.mp3", testing::SongBytes());
-  chmod(path.c_str(), 0);
-  ToolOptions options;
-  options.drop_privileges = true;
-  // Run as nobody, the program is run from the test's own folder, which every user can reach:
-  // the build may lie in a home folder that only its owner can enter.
-  options.program = dir_.path() + "/id3sniff";
-  std::filesystem::copy_file(testing::ToolPath(), options.program);
-  const ToolRun run = RunTool({path}, options);
-  EXPECT_EQ(run.status, kExitFailure);
-  EXPECT_EQ(run.out, "Unable to open file\n");
-  EXPECT_EQ(run.err, "");
+  const std::string locked = WriteFile("locked.mp3", testing::SongBytes());
+  chmod(locked.c_str(), 0);
+  const std::string read_only = WriteFile("read-only.mp3", testing::SongBytes());
+  chmod(read_only.c_str(), 0444);
+  const std::string report = RunTool({read_only}).out;
+  for (const std::string& program : {testing::ToolPath(), testing::BatchPath()}) {
+    ToolOptions options;
+    options.program = program;
+    if (geteuid() == 0) {
+      options.drop_privileges = true;
+      // Run as nobody, the program is run from the test's own folder, which every user can
+      // reach: the build may lie in a home folder that only its owner can enter.
+      options.program = dir_.path() + "/" + std::filesystem::path(program).filename().string();
+      std::filesystem::copy_file(program, options.program);
+    }
+    const ToolRun run = RunTool({locked}, options);
+    EXPECT_EQ(run.status, kExitFailure) << program;
+    EXPECT_EQ(run.out, "Unable to open file\n") << program;
+    EXPECT_EQ(run.err, "") << program;
+    const ToolRun readable = RunTool({read_only}, options);
+    EXPECT_EQ(readable.status, kExitOk) << program;
+    EXPECT_EQ(readable.out, report) << program;
+  }
+}
+
+// With standard input closed, the file opened first is descriptor 0, and is a file like another.
+TEST_F(CommandLine, ReportsAFileOpenedAsDescriptorZero) {
+  const std::string song = WriteFile("song.mp3", testing::SongBytes());
+  const std::string report = RunTool({song}).out;
+  for (const std::string& program : {testing::ToolPath(), testing::BatchPath()}) {
+    ToolOptions options;
+    options.program = program;
+    options.close_stdin = true;
+    const ToolRun run = RunTool({song}, options);
+    EXPECT_EQ(run.status, kExitOk) << program;
+    EXPECT_EQ(run.out, report) << program;
+  }
 }
 
 TEST_F(CommandLine, MakesNoReportFromAFailedFirstRead) {

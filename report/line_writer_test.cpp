@@ -76,7 +76,8 @@ std::string ShownByTheRule(std::string_view bytes) {
     const auto [point, length] = DecodeCharacter(bytes.substr(i));
     const bool character = length != 0;
     const std::size_t taken = character ? length : 1;
-    const bool control = character ? IsControl(point) : IsControl(static_cast<std::uint8_t>(bytes[i]));
+    const bool control =
+        character ? IsControl(point) : IsControl(static_cast<std::uint8_t>(bytes[i]));
     out += control ? std::string("?") : std::string(bytes.substr(i, taken));
     i += taken;
   }

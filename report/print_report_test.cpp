@@ -43,18 +43,26 @@ TEST(PrintReport, PrintsDatesWholeAndTheRestWithoutItsLastFourBytes) {
 
 TEST(PrintReport, ShowsShortValuesAsTheirShortPlaceholder) {
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {"TPE1", "noAlbum"},                 // 4 bytes: only the next identifier
-      {"a", "noAlbum"},                    // 1 byte
+      {"TPE1", "no"},                      // 4 bytes: only the next identifier
+      {"a", "no"},                         // 1 byte
       {"aTPE1", "a"},                      // 5 bytes: the first byte only
       {"noAlbum????????", "noAlbum????"},  // a placeholder ended again by a UTF-16 text
       {"\xC3\xA9TPE1", "\xC3\xA9"},        // bytes of 127 or more print unchanged
   };
-  for (const auto& [value, shown] : cases) {
-    ScanResult result;
-    result.text[0] = value;
-    EXPECT_EQ(Report(result),
-              "ID3v2 (2.4) tag info for song.mp3\n(Album)  TALB = " + shown + "\n\n")
-        << value;
+  const std::pair<const char*, const char*> fields[] = {{"(Album)  TALB = ", "noAlbum"},
+                                                        {"(Title)  TIT2 = ", "noTitle"},
+                                                        {"(Artist) TPE1 = ", "noArtist"},
+                                                        {"(TSSE)   TSSE = ", "noTSSE"},
+                                                        {"(APIC)   APIC = ", "noAPIC"}};
+  for (std::size_t f = 0; f < kTextFieldCount; ++f) {
+    const auto [label, placeholder] = fields[f];
+    for (const auto& [value, shown] : cases) {
+      ScanResult result;
+      result.text[f] = value;
+      EXPECT_EQ(Report(result), "ID3v2 (2.4) tag info for song.mp3\n"s + label +
+                                    (shown == "no" ? placeholder : shown) + "\n\n")
+          << value;
+    }
   }
 }
 

@@ -50,6 +50,8 @@ TEST(TxxxReport, RelabelsKeysAndRemovesTheNextIdentifier) {
        "(TXXX)1/1TXXX = Purl =  http://x\n"},
       {"Software before description", Txxx("Software", "description") + "TALB",
        "(TXXX)1/1TXXX = Description = \n"},
+      {"a key's first occurrence counts", Txxx("comment", "Best comment ever") + "TALB",
+       "(TXXX)1/1TXXX = Comment = Best comment ever\n"},
       {"keys are case-sensitive, and an unknown key prints raw without NULs",
        Txxx("COMMENT", "x") + "TALB",
        "(TXXX)1/1TXXX = TXXX\x0A\x03"
@@ -85,7 +87,11 @@ TEST(TxxxReport, SkipsSlotsShorterThanNineBytes) {
   const std::string kept = Txxx("comment", "kept");
   std::string empty_last = kept + std::string(kWindowSize - 8 - kept.size(), '\0');
   empty_last += "TXXX" + Bytes({0, 0, 1, 0});
+  // A frame cut by the end of the window two bytes after its key: the last 4 bytes go as ever.
+  const std::string cut = Txxx("comment", "ab");
   const std::vector<TxxxCase> cases = {
+      {"cut by the end of the window", std::string(kWindowSize - cut.size(), '\0') + cut,
+       "(TXXX)1/1TXXX = Comment \n"},
       {"9 bytes", "TXXXaTALB", "(TXXX)1/1TXXX = TXXXa\n"},
       {"8 bytes", "TXXXTALBx", ""},
       {"8 bytes before the last slot", "TXXXTXXXabcdTALB", "(TXXX)2/2TXXX = TXXXabcd\n"},

@@ -119,6 +119,7 @@ bool ChildCan(bool (*setup)()) {
   } else {
     dup2(out_fd, STDOUT_FILENO);
   }
+  if (options.close_stdin) close(STDIN_FILENO);
   if (!options.working_dir.empty() && chdir(options.working_dir.c_str()) != 0) _exit(kSetupFailed);
   if (options.drop_privileges && geteuid() == 0 && !DropPrivileges()) _exit(kSetupFailed);
   if (options.open_files_limit != 0) {
