@@ -121,15 +121,17 @@ class Pipeline {
   std::condition_variable may_claim_;  // the gate opened, the head moved, or the run stops
   std::size_t running_ = 0;            // readers started and not ended, guarded by mutex_
   std::vector<std::thread> readers_;   // touched by the calling thread only
+  bool out_of_threads_ = false;        // a reader could not be started; the calling thread's
 };
 
-// Claims the next file if its slot is free; returns kNone when every file is claimed or the
-// slots are all taken.
+// Returns true when a file is left to claim and its slot is free.
 bool Pipeline::Claimable() const {
   const std::size_t file = next_.load();
   return file < count_ && file < head_.load() + slots_.size();
 }
 
+// Claims the next file if its slot is free; returns kNone when every file is claimed or the
+// slots are all taken.
 std::size_t Pipeline::Claim() {
   std::size_t file = next_.load();
   while (file < count_ && file < head_.load() + slots_.size()) {
@@ -225,7 +227,7 @@ void Pipeline::WaitForHead(bool or_claimable) {
 // Starts readers until there are total, the helpers first.
 void Pipeline::StartReaders(std::size_t total) {
   if (readers_.empty()) InstallInterruptHandler();
-  while (readers_.size() < total) {
+  while (readers_.size() < total && !out_of_threads_) {
     {
       const std::lock_guard<std::mutex> lock(mutex_);
       ++running_;
@@ -236,8 +238,7 @@ void Pipeline::StartReaders(std::size_t total) {
       // No more threads to be had: the readers there are do the work, or else this thread.
       const std::lock_guard<std::mutex> lock(mutex_);
       --running_;
-      readers_wanted_ = readers_.size();
-      break;
+      out_of_threads_ = true;
     }
   }
 }
