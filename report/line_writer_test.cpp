@@ -86,13 +86,12 @@ std::string ShownByTheRule(std::string_view bytes) {
 
 std::string Utf8(std::uint32_t point) {
   if (point < 0x80) return std::string(1, static_cast<char>(point));
-  std::string bytes;
   const std::size_t length = point < 0x800 ? 2 : point < 0x10000 ? 3 : 4;
+  std::string bytes(length, '\0');
   for (std::size_t i = length - 1; i > 0; --i, point >>= 6) {
-    bytes.insert(bytes.begin(), static_cast<char>(0x80 | (point & 0x3F)));
+    bytes[i] = static_cast<char>(0x80 | (point & 0x3F));
   }
-  const unsigned lead_bits[] = {0, 0, 0xC0, 0xE0, 0xF0};
-  bytes.insert(bytes.begin(), static_cast<char>(lead_bits[length] | point));
+  bytes[0] = static_cast<char>((0xF00 >> length & 0xFF) | point);  // 0xC0, 0xE0 or 0xF0
   return bytes;
 }
 
@@ -107,19 +106,13 @@ TEST(ShowOnTerminal, FollowsTheRuleForEveryCharacterAndEveryEdgeOfEverySequence)
     ShowOnTerminal(bytes, out);
     ASSERT_EQ(out, IsControl(point) ? "?" : bytes) << "U+" << std::hex << point;
   }
-  const std::uint8_t edges[] = {0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0};
-  for (unsigned lead = 0x80; lead <= 0xFF; ++lead) {
-    for (const std::uint8_t second : edges) {
-      for (const std::uint8_t third : edges) {
-        for (const std::uint8_t fourth : edges) {
-          const std::string bytes = {static_cast<char>(lead), static_cast<char>(second),
-                                     static_cast<char>(third), static_cast<char>(fourth)};
-          out.clear();
-          ShowOnTerminal(bytes, out);
-          ASSERT_EQ(out, ShownByTheRule(bytes)) << ::testing::PrintToString(bytes);
-        }
-      }
-    }
+  const char edges[] = {'\x7F', '\x80', '\x8F', '\x90', '\x9F', '\xA0', '\xBF', '\xC0'};
+  for (unsigned n = 0; n < 128 * 8 * 8 * 8; ++n) {
+    const std::string bytes = {static_cast<char>(0x80 + n / 512), edges[n / 64 % 8],
+                               edges[n / 8 % 8], edges[n % 8]};
+    out.clear();
+    ShowOnTerminal(bytes, out);
+    ASSERT_EQ(out, ShownByTheRule(bytes)) << ::testing::PrintToString(bytes);
   }
 }
 
