@@ -1,5 +1,7 @@
 #include "report/print_txxx_report.hpp"
 
+#include "report/report_lines.hpp"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -67,17 +69,33 @@ void RemoveNuls(std::string& text) {
 // Returns true when a slot ran on into the audio data up to an end marker, which it keeps.
 bool IsMarked(std::string_view slot) { return slot.ends_with("LAME3") || slot.ends_with("Lavc"); }
 
-// Writes the text without its last n bytes, which may reach into the label.
-void AppendWithoutLast(LineWriter& writer, Relabelled text, std::size_t n) {
+// Returns the text without its last n bytes, which may reach into the label.
+Relabelled WithoutLast(Relabelled text, std::size_t n) {
   const std::size_t from_rest = std::min(n, text.rest.size());
   n -= from_rest;
-  writer.Append(text.label.substr(0, text.label.size() - std::min(n, text.label.size())));
-  writer.Append(text.rest.substr(0, text.rest.size() - from_rest));
+  return {text.label.substr(0, text.label.size() - std::min(n, text.label.size())),
+          text.rest.substr(0, text.rest.size() - from_rest)};
 }
+
+// Writes each TXXX line as the report shows it.
+class TxxxPrinter final : public ReportLines {
+ public:
+  explicit TxxxPrinter(LineWriter& writer) : writer_(writer) {}
+  void Field(const FieldLine& /*line*/) override {}
+  void Txxx(const TxxxLine& line) override { PrintTxxxLine(writer_, line); }
+
+ private:
+  LineWriter& writer_;
+};
 
 }  // namespace
 
-void PrintTxxxReport(LineWriter& writer, ScanResult& result) {
+void PrintTxxxLine(LineWriter& writer, const TxxxLine& line) {
+  writer.Append("(TXXX)").Append(line.slot).Append("/").Append(line.count).Append("TXXX = ");
+  writer.Append(line.text_first).Append(line.text_second).EndLine();
+}
+
+void ListTxxxLines(ScanResult& result, ReportLines& lines) {
   const int count = result.txxx_count;
   for (int i = 0; i <= count && i < static_cast<int>(kTxxxSlotCount); ++i) {
     std::string& slot = result.txxx_slots[static_cast<std::size_t>(i)];
@@ -85,10 +103,14 @@ void PrintTxxxReport(LineWriter& writer, ScanResult& result) {
     const bool last = i == count && i > 0;
     const bool marked = last && IsMarked(slot);
     if (i == 0 || (slot.size() < kShortestShownSlot && !marked)) continue;
-    writer.Append("(TXXX)").Append(i).Append("/").Append(count).Append("TXXX = ");
-    AppendWithoutLast(writer, Relabel(slot), marked ? 0 : kTrailerSize);
-    writer.EndLine();
+    const Relabelled text = WithoutLast(Relabel(slot), marked ? 0 : kTrailerSize);
+    lines.Txxx({i, count, text.label, text.rest});
   }
+}
+
+void PrintTxxxReport(LineWriter& writer, ScanResult& result) {
+  TxxxPrinter printer(writer);
+  ListTxxxLines(result, printer);
 }
 
 }  // namespace id3sniff
