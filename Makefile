@@ -54,8 +54,12 @@ check-valgrind:
 	cd $(BUILD_DIR)/valgrind && ID3SNIFF_TEST_WRAPPER="valgrind --quiet --error-exitcode=99 \
 	  --leak-check=full --errors-for-leak-kinds=all --log-file=$(VALGRIND_LOGS)/%p.log" \
 	  ctest --output-on-failure -j $(JOBS) -R '^(CommandLine|BadInput|BundledSample|Batch)\.'
-	@if find $(VALGRIND_LOGS) -name '*.log' -size +0 | grep -q .; then \
-	  cat $(VALGRIND_LOGS)/*.log; echo "valgrind found errors"; exit 1; fi
+	@# valgrind 3.19 knows no openat2 (437): it answers ENOSYS, which id3sniff-batch takes as a
+	@# kernel without it, and writes a warning, which is no error of the program's.
+	@if cat $(VALGRIND_LOGS)/*.log 2>/dev/null | grep -v -e 'unhandled amd64-linux syscall: 437' \
+	  -e 'You may be able to write your own handler' -e 'README_MISSING_SYSCALL_OR_IOCTL' \
+	  -e 'Nevertheless we consider this a bug' -e 'valgrind.org/support/bug_reports' | grep -q .; \
+	  then cat $(VALGRIND_LOGS)/*.log; echo "valgrind found errors"; exit 1; fi
 
 # Builds the libFuzzer target with clang and runs it for FUZZ_SECONDS from the seed corpus.
 FUZZ_SECONDS ?= 60

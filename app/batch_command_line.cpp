@@ -11,8 +11,8 @@ int RunBatchCommandLine(int argc, char** argv) {
   int status = kExitOk;
   const std::optional<BatchOptions> options = ParseBatchOptions(argc, argv, status);
   if (!options) return status;
-  return ReportFiles(argv + options->first_file,
-                     static_cast<std::size_t>(argc - options->first_file), options->jobs);
+  return ReportFiles(*options, argv + options->first_file,
+                     static_cast<std::size_t>(argc - options->first_file));
 }
 
 }  // namespace id3sniff

@@ -1,6 +1,7 @@
 #include "app/common.hpp"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,9 +20,16 @@ namespace {
 // unless the run is stopping.
 class FileReader final : public ByteSource {
  public:
-  FileReader(int fd, const std::atomic<bool>* stop) : fd_(fd), stop_(stop) {}
+  FileReader(int fd, const ReadOptions& options)
+      : fd_(fd), stop_(options.stop), wait_readable_(options.wait_readable) {}
   ssize_t Read(std::uint8_t* buffer, std::size_t size) override {
-    const ssize_t n = read(fd_, buffer, size);
+    ssize_t n = 0;
+    for (;;) {
+      // Until a writer has come and gone, poll waits: a read that does not wait would give 0.
+      pollfd readable = {fd_, POLLIN, 0};
+      n = wait_readable_ && poll(&readable, 1, -1) < 0 ? -1 : read(fd_, buffer, size);
+      if (n >= 0 || !wait_readable_ || errno != EAGAIN) break;
+    }
     if (n < 0 && errno == EINTR && stop_ != nullptr && stop_->load()) errno = ECANCELED;
     if (n < 0) error_ = errno;
     return n;
@@ -32,6 +40,7 @@ class FileReader final : public ByteSource {
  private:
   int fd_;
   const std::atomic<bool>* stop_;
+  bool wait_readable_;
   int error_ = 0;
 };
 
@@ -82,16 +91,20 @@ int OpenForScan(const char* path, ReadOptions options) {
 
 FileScan ScanFile(const char* path, ScanState& state, ReadOptions options) {
   const int fd = OpenForScan(path, options);
-  if (fd < 0) return FileScan::CannotOpen;
+  if (fd < 0) {
+    if (options.error != nullptr) *options.error = errno;
+    return FileScan::CannotOpen;
+  }
   return ScanOpenFile(fd, state, options);
 }
 
 FileScan ScanOpenFile(int fd, ScanState& state, ReadOptions options) {
   if (options.advise_random) posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
-  FileReader reader(fd, options.stop);
+  FileReader reader(fd, options);
   const ScanOutcome outcome = ScanTag(reader, state);
   close(fd);
   if (outcome == ScanOutcome::Complete) return FileScan::Complete;
+  if (options.error != nullptr) *options.error = reader.error();
   // A directory opens, but its first read fails so: it is a file that cannot be opened.
   return reader.error() == EISDIR ? FileScan::CannotOpen : FileScan::CannotRead;
 }

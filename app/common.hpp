@@ -43,6 +43,10 @@ struct ReadOptions {
   bool advise_random = false;
   // When set, an open or read interrupted by a signal gives up instead of starting again.
   const std::atomic<bool>* stop = nullptr;
+  // The descriptor does not wait (O_NONBLOCK): each read waits with poll first.
+  bool wait_readable = false;
+  // When set, gets the errno of an open or read that failed.
+  int* error = nullptr;
 };
 // Opens path read-only, scans it into state (new, or reset since its last scan) and closes it,
 // so the file is open only during the scan. A directory cannot be opened: it opens, but never

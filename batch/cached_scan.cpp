@@ -58,7 +58,9 @@ CachedFile::~CachedFile() {
 bool CachedFile::ScanFromMemory(ScanState& state) {
   if (fd_ < 0) return false;
   struct stat info;
-  regular_ = fstat(fd_, &info) == 0 && S_ISREG(info.st_mode);
+  const bool known = fstat(fd_, &info) == 0;
+  regular_ = known && S_ISREG(info.st_mode);
+  fifo_ = known && S_ISFIFO(info.st_mode);
   if (!regular_) return false;
   // Without the advice a first read that misses the cache starts the readahead window, 32 KiB
   // or more, where the scan needs 16.
@@ -84,13 +86,20 @@ FileScan CachedFile::ScanWaiting(ScanState& state, ReadOptions options) {
   if (regular_) {
     // Reads from here on wait; preadv2 has left the offset at the start.
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  } else if (fifo_) {
+    // A FIFO opened without waiting reads as empty while it has no writer, and opened again it
+    // would wait for a writer that may have come and gone: it is read from here, each read
+    // polled first, which waits as a read after a waiting open does.
+    options.wait_readable = true;
   } else {
-    // A FIFO opened without waiting reads as empty while it has no writer: it is opened again,
-    // waiting for one, as ScanFile opens it. The first descriptor stays open until then, so
-    // that a writer that came in the meantime never finds its reader gone.
+    // Anything else (a device) is opened again as ScanFile opens it.
     const int waited = OpenForScan(path_, options);
+    if (waited < 0) {
+      if (options.error != nullptr) *options.error = errno;
+      close(fd);
+      return FileScan::CannotOpen;
+    }
     close(fd);
-    if (waited < 0) return FileScan::CannotOpen;
     fd = waited;
   }
   return ScanOpenFile(fd, state, options);

@@ -10,7 +10,7 @@ namespace id3sniff {
 class CachedFile {
  public:
   // Opens path for reading without waiting: not on a device for its name or inode, nor on a
-  // FIFO's writer. The file stays open until it is read or the CachedFile goes, so a file
+  // FIFO's writer. The file stays open until it is read or the CachedFile goes, so a device
   // being read may hold two descriptors for a moment.
   explicit CachedFile(const char* path);
   ~CachedFile();
@@ -28,6 +28,7 @@ class CachedFile {
   const char* path_;
   int fd_ = -1;           // opened with O_NONBLOCK; -1 when not in memory or gone
   bool regular_ = false;  // fd_ is a regular file
+  bool fifo_ = false;     // fd_ is a FIFO
 };
 
 }  // namespace id3sniff

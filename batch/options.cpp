@@ -26,6 +26,13 @@ void PrintBatchUsage(const char* name) {
   std::fputs("Options (before the first FILE; -- ends them):\n", err);
   std::fprintf(err, "\t -j,--jobs=N\t\tRead at most N files at once, 1 to %d (default %d)\n",
                kMaxJobs, kDefaultJobs);
+  std::fputs("\t -r,--recursive\t\tWalk each FILE that is a folder: its *.mp3 files, in order\n",
+             err);
+  std::fputs("\t --files0-from=F\tRead the names from F, each ended by NUL (-: standard input)\n",
+             err);
+  std::fputs("\t --json\t\t\tWrite one JSON object per file (JSON Lines)\n", err);
+  std::fputs("\t --progress\t\tShow a progress line on standard error\n", err);
+  std::fputs("\t --no-progress\t\tShow none, even when standard error is a terminal\n", err);
   std::fputs("\t -h,--help\t\tShow this help message and exit\n", err);
   std::fputs("\t -v,--version\t\tDisplay version information and exit\n", err);
   std::fflush(err);
@@ -61,7 +68,13 @@ std::optional<BatchOptions> ParseBatchOptions(int argc, char** argv, int& status
     status = kExitUsage;
     return std::nullopt;
   }
+  enum : int { kFiles0From = 256, kJson, kProgress, kNoProgress };
   static const option kLongOptions[] = {{"jobs", required_argument, nullptr, 'j'},
+                                        {"recursive", no_argument, nullptr, 'r'},
+                                        {"files0-from", required_argument, nullptr, kFiles0From},
+                                        {"json", no_argument, nullptr, kJson},
+                                        {"progress", no_argument, nullptr, kProgress},
+                                        {"no-progress", no_argument, nullptr, kNoProgress},
                                         {"help", no_argument, nullptr, 'h'},
                                         {"version", no_argument, nullptr, 'v'},
                                         {nullptr, 0, nullptr, 0}};
@@ -72,7 +85,7 @@ std::optional<BatchOptions> ParseBatchOptions(int argc, char** argv, int& status
   optind = 1;
   for (;;) {
     const int previous = optind;
-    const int c = getopt_long(argc, argv, "+:j:hv", kLongOptions, nullptr);
+    const int c = getopt_long(argc, argv, "+:j:rhv", kLongOptions, nullptr);
     if (c == -1) break;
     switch (c) {
       case 'h':
@@ -83,6 +96,21 @@ std::optional<BatchOptions> ParseBatchOptions(int argc, char** argv, int& status
         PrintVersion();
         status = kExitOk;
         return std::nullopt;
+      case 'r':
+        options.recursive = true;
+        break;
+      case kFiles0From:
+        options.files0_from = optarg;
+        break;
+      case kJson:
+        options.json = true;
+        break;
+      case kProgress:
+        options.progress = ProgressChoice::On;
+        break;
+      case kNoProgress:
+        options.progress = ProgressChoice::Off;
+        break;
       case 'j':
         if (const std::optional<int> jobs = ParseJobs(optarg)) {
           options.jobs = *jobs;
@@ -105,7 +133,12 @@ std::optional<BatchOptions> ParseBatchOptions(int argc, char** argv, int& status
         return std::nullopt;
     }
   }
-  if (optind >= argc) {
+  if (options.files0_from && optind < argc) {
+    status = FailUsage(std::string("extra operand '") + argv[optind] +
+                       "': file operands cannot be combined with --files0-from");
+    return std::nullopt;
+  }
+  if (optind >= argc && !options.files0_from) {
     PrintBatchUsage(name);
     status = kExitUsage;
     return std::nullopt;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 #include "batch/default_jobs.hpp"
 
@@ -9,15 +10,24 @@ namespace id3sniff {
 // The most files id3sniff-batch reads at once.
 inline constexpr int kMaxJobs = 1024;
 
+// Whether the progress line is shown: when standard error is a terminal and standard output is
+// not, or as asked.
+enum class ProgressChoice { Auto, On, Off };
+
 // What the command line of id3sniff-batch asks for.
 struct BatchOptions {
-  int jobs = kDefaultJobs;  // at most this many files read at once
-  int first_file = 0;       // index in argv of the first FILE
+  int jobs = kDefaultJobs;                 // at most this many files read at once
+  int first_file = 0;                      // index in argv of the first FILE
+  bool recursive = false;                  // walk each FILE that is a directory
+  std::optional<std::string> files0_from;  // read the names from this file ("-": stdin)
+  bool json = false;                       // JSON Lines instead of the text report
+  ProgressChoice progress = ProgressChoice::Auto;
 };
 
 // Parses the options that come before the first FILE (or before "--"). Returns the options, or
 // the exit status when the command line has been answered already: the usage text or the
-// version asked for, no FILE at all, or a usage error, each written on standard error.
+// version asked for, no FILE at all (and no --files0-from), or a usage error, each written on
+// standard error.
 std::optional<BatchOptions> ParseBatchOptions(int argc, char** argv, int& status);
 
 }  // namespace id3sniff

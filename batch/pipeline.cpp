@@ -19,6 +19,7 @@
 #include "app/common.hpp"
 #include "batch/cached_scan.hpp"
 #include "batch/file_report.hpp"
+#include "batch/names.hpp"
 #include "batch/report_output.hpp"
 #include "scan/scan_tag.hpp"
 
@@ -62,12 +63,12 @@ void InstallInterruptHandler() {
 
 class Pipeline {
  public:
-  Pipeline(char* const* paths, std::size_t count, int jobs, Destination destination)
-      : paths_(paths),
-        count_(count),
+  Pipeline(Names& names, int jobs, ReportStyle style, ReportOutput& output)
+      : names_(names),
         readers_wanted_(static_cast<std::size_t>(jobs) - 1),
         helpers_(std::min(readers_wanted_, SpareCores())),
-        destination_(destination),
+        style_(style),
+        output_(output),
         slots_(static_cast<std::size_t>(jobs) * kSlotsPerJob) {}
   Pipeline(const Pipeline&) = delete;
   Pipeline& operator=(const Pipeline&) = delete;
@@ -77,11 +78,14 @@ class Pipeline {
 
  private:
   struct Slot {
+    std::string path;  // the file's name, set before the file can be claimed
     FileReport report;
     std::atomic<bool> done{false};  // report is the file's, ready to be written
   };
 
   Slot& SlotOf(std::size_t file) { return slots_[file % slots_.size()]; }
+  bool Produce();
+  bool Exhausted() const;
   std::size_t Claim();
   void NoteReadTime(std::chrono::steady_clock::duration took);
   bool ScanHere(std::size_t file);
@@ -97,17 +101,18 @@ class Pipeline {
   int Fail();
   void StopReaders();
 
-  char* const* paths_;
-  std::size_t count_;
+  Names& names_;                // the calling thread's alone
   std::size_t readers_wanted_;  // the readers that start at the first file that would wait
   std::size_t helpers_;         // of those, the first, which take files whatever the gate says
-  Destination destination_;
-  std::vector<Slot> slots_;  // file i's report in slot i % size, from its claim to its write
-  ScanState state_;          // the calling thread's, for the files it scans itself
-  ReportOutput output_;      // the calling thread's alone
-  int status_ = kExitOk;
-  std::size_t written_ = 0;  // the calling thread's count of files written
+  ReportStyle style_;
+  ReportOutput& output_;        // the calling thread's alone
+  std::vector<Slot> slots_;     // file i in slot i % size, from its name to its report's write
+  ScanState state_;             // the calling thread's, for the files it scans itself
+  std::size_t written_ = 0;     // the calling thread's count of files written
+  bool output_broken_ = false;  // a write failed while names were being taken
 
+  std::atomic<std::size_t> produced_{0};        // files named so far
+  std::atomic<bool> names_ended_{false};        // every file is named
   std::atomic<std::size_t> next_{0};            // the next file to claim
   std::atomic<std::size_t> head_{0};            // the next file to write, as readers see it
   std::atomic<std::size_t> waited_for_{kNone};  // the file the calling thread sleeps on
@@ -127,14 +132,36 @@ class Pipeline {
 // Returns true when a file is left to claim and its slot is free.
 bool Pipeline::Claimable() const {
   const std::size_t file = next_.load();
-  return file < count_ && file < head_.load() + slots_.size();
+  return file < produced_.load() && file < head_.load() + slots_.size();
+}
+
+// Returns true when every file is named and claimed: a reader has nothing more to wait for.
+bool Pipeline::Exhausted() const { return names_ended_.load() && next_.load() >= produced_.load(); }
+
+// Names files into the free slots. The names may come from a walk or a pipe, which may wait:
+// what is ready is written before each such wait. Returns false when the output fails.
+bool Pipeline::Produce() {
+  const std::size_t before = produced_.load();
+  std::size_t file = before;
+  while (!names_ended_.load() && file < written_ + slots_.size()) {
+    if (!names_.Next(SlotOf(file).path)) {
+      names_ended_.store(true);
+      break;
+    }
+    produced_.store(++file);
+  }
+  if ((file != before || names_ended_.load()) && sleepers_.load() > 0) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    may_claim_.notify_all();
+  }
+  return !output_broken_;
 }
 
 // Claims the next file if its slot is free; returns kNone when every file is claimed or the
 // slots are all taken.
 std::size_t Pipeline::Claim() {
   std::size_t file = next_.load();
-  while (file < count_ && file < head_.load() + slots_.size()) {
+  while (file < produced_.load() && file < head_.load() + slots_.size()) {
     if (next_.compare_exchange_weak(file, file + 1)) return file;
   }
   return kNone;
@@ -156,8 +183,10 @@ void Pipeline::NoteReadTime(std::chrono::steady_clock::duration took) {
 // it never ends it holds back only what follows it. Returns false when the output fails.
 bool Pipeline::ScanHere(std::size_t file) {
   ResetScanState(state_);
-  CachedFile cached(paths_[file]);
+  const std::string& path = SlotOf(file).path;
+  CachedFile cached(path.c_str());
   FileScan scan = FileScan::Complete;
+  int error = 0;
   if (!cached.ScanFromMemory(state_)) {
     OpenGate();
     while (written_ < file) {
@@ -166,9 +195,9 @@ bool Pipeline::ScanHere(std::size_t file) {
     }
     if (!output_.Flush()) return false;
     ResetScanState(state_);
-    scan = cached.ScanWaiting(state_, {.advise_random = true, .stop = &stop_});
+    scan = cached.ScanWaiting(state_, {.advise_random = true, .stop = &stop_, .error = &error});
   }
-  MakeReport(paths_[file], scan, state_, destination_, SlotOf(file).report);
+  MakeReport(path, scan, error, state_, style_, SlotOf(file).report);
   Finish(file);
   return true;
 }
@@ -179,9 +208,12 @@ bool Pipeline::ScanHere(std::size_t file) {
 void Pipeline::ScanInReader(std::size_t file, ScanState& state) {
   ResetScanState(state);
   const auto start = std::chrono::steady_clock::now();
-  const FileScan scan = ScanFile(paths_[file], state, {.advise_random = true, .stop = &stop_});
+  const std::string& path = SlotOf(file).path;
+  int error = 0;
+  const FileScan scan =
+      ScanFile(path.c_str(), state, {.advise_random = true, .stop = &stop_, .error = &error});
   NoteReadTime(std::chrono::steady_clock::now() - start);
-  MakeReport(paths_[file], scan, state, destination_, SlotOf(file).report);
+  MakeReport(path, scan, error, state, style_, SlotOf(file).report);
   Finish(file);
 }
 
@@ -197,11 +229,10 @@ void Pipeline::Finish(std::size_t file) {
 // Writes the reports that are ready, in order; returns false when the output fails.
 bool Pipeline::WriteReady() {
   const std::size_t before = written_;
-  while (written_ < count_ && SlotOf(written_).done.load()) {
+  while (written_ < produced_.load() && SlotOf(written_).done.load()) {
     Slot& slot = SlotOf(written_++);
     slot.done.store(false, std::memory_order_relaxed);
-    if (slot.report.failed) status_ = kExitFailure;
-    if (!output_.Add(slot.report.text)) return false;
+    if (!output_.Add(slot.path, slot.report)) return false;
   }
   if (written_ != before) {
     head_.store(written_);
@@ -263,11 +294,19 @@ void Pipeline::CloseGate() {
 }
 
 int Pipeline::Run() {
-  // Scanning from memory keeps a core busy: the helpers scan beside this thread, on the others.
-  if (count_ >= kHelpedFrom) StartReaders(helpers_);
-  while (written_ < count_) {
-    if (!WriteReady()) return Fail();
-    if (written_ == count_) break;
+  // A walk or a list may wait for its names: what is ready is written first.
+  names_.set_before_wait([this] {
+    if (!WriteReady() || !output_.Flush()) output_broken_ = true;
+  });
+  bool helped = false;
+  for (;;) {
+    if (!WriteReady() || !Produce()) return Fail();
+    // Scanning from memory keeps a core busy: the helpers scan beside this thread, on the others.
+    if (!helped && produced_.load() - written_ >= kHelpedFrom) {
+      StartReaders(helpers_);
+      helped = true;
+    }
+    if (names_ended_.load() && written_ == produced_.load()) break;
     if (!gate_open_.load() || readers_.size() <= helpers_) {
       const std::size_t file = Claim();
       if (file != kNone) {
@@ -281,7 +320,7 @@ int Pipeline::Run() {
     WaitForHead(true);
   }
   if (!output_.Flush()) return Fail();
-  return status_;
+  return output_.status();
 }
 
 // A reader: while the gate is open, or always for a helper, claims the next file, scans it and
@@ -295,11 +334,10 @@ void Pipeline::ReadFiles(bool helper) {
       std::unique_lock<std::mutex> lock(mutex_);
       ++sleepers_;
       may_claim_.wait(lock, [this, helper] {
-        return stop_.load() || next_.load() >= count_ ||
-               ((helper || gate_open_.load()) && next_.load() < head_.load() + slots_.size());
+        return stop_.load() || Exhausted() || ((helper || gate_open_.load()) && Claimable());
       });
       --sleepers_;
-      if (stop_.load() || next_.load() >= count_) break;
+      if (stop_.load() || Exhausted()) break;
       continue;
     }
     ScanInReader(file, state);
@@ -310,7 +348,7 @@ void Pipeline::ReadFiles(bool helper) {
 }
 
 int Pipeline::Fail() {
-  std::fwrite(kUnableToWrite.data(), 1, kUnableToWrite.size(), stderr);
+  output_.Warn(kUnableToWrite);
   stop_.store(true);
   StopReaders();
   return kExitFailure;
@@ -336,9 +374,8 @@ void Pipeline::StopReaders() {
 
 }  // namespace
 
-int ReportFilesInParallel(char* const* paths, std::size_t count, int jobs,
-                          Destination destination) {
-  Pipeline pipeline(paths, count, jobs, destination);
+int ReportFilesInParallel(Names& names, int jobs, ReportStyle style, ReportOutput& output) {
+  Pipeline pipeline(names, jobs, style, output);
   return pipeline.Run();
 }
 

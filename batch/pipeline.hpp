@@ -2,7 +2,9 @@
 
 #include <cstddef>
 
-#include "report/line_writer.hpp"
+#include "batch/file_report.hpp"
+#include "batch/names.hpp"
+#include "batch/report_output.hpp"
 
 namespace id3sniff {
 
@@ -11,11 +13,11 @@ namespace id3sniff {
 // the readers to sleep 600 to 800 times in 4000 files, with 16 about 100 times.
 inline constexpr std::size_t kSlotsPerJob = 16;
 
-// Writes what id3sniff writes for each of the count paths, in their order, with up to jobs files
+// Writes the report of each file that names gives, in order, with up to jobs files
 // read at once; returns the exit status. While the files are in memory already, the calling
 // thread scans them in turn (CachedFile) and costs what a loop over them costs; at the first
 // file that would wait on a device, jobs - 1 readers start and take the files in order, until
 // they find a run of files in memory again and leave them to the calling thread.
-int ReportFilesInParallel(char* const* paths, std::size_t count, int jobs, Destination destination);
+int ReportFilesInParallel(Names& names, int jobs, ReportStyle style, ReportOutput& output);
 
 }  // namespace id3sniff

@@ -1,14 +1,21 @@
 #include "batch/report_files.hpp"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 #include "app/command_line.hpp"
 #include "app/common.hpp"
 #include "batch/file_report.hpp"
+#include "batch/names.hpp"
 #include "batch/pipeline.hpp"
+#include "batch/progress.hpp"
 #include "batch/report_output.hpp"
 #include "scan/scan_tag.hpp"
 
@@ -45,31 +52,52 @@ int FitToDescriptorLimit(int jobs) {
 }
 
 // Reads and reports the files one after another, each report in a write of its own.
-int ReportFilesInTurn(char* const* paths, std::size_t count, Destination destination) {
+int ReportFilesInTurn(Names& names, ReportStyle style, ReportOutput& output) {
   ScanState state;
   FileReport report;
   report.text.reserve(kAtomicWrite);
-  int status = kExitOk;
-  for (std::size_t i = 0; i < count; ++i) {
+  std::string path;
+  while (names.Next(path)) {
     ResetScanState(state);
-    MakeReport(paths[i], ScanFile(paths[i], state, {.advise_random = true}), state, destination,
-               report);
-    if (report.failed) status = kExitFailure;
-    if (!WriteAll(report.text)) {
-      std::fwrite(kUnableToWrite.data(), 1, kUnableToWrite.size(), stderr);
+    int error = 0;
+    const FileScan scan = ScanFile(path.c_str(), state, {.advise_random = true, .error = &error});
+    MakeReport(path, scan, error, state, style, report);
+    if (!output.Add(path, report)) {
+      output.Warn(kUnableToWrite);
       return kExitFailure;
     }
   }
-  return status;
+  return output.status();
 }
 
 }  // namespace
 
-int ReportFiles(char* const* paths, std::size_t count, int jobs) {
-  const Destination destination = ChooseDestination();
-  jobs = FitToDescriptorLimit(jobs);
-  if (jobs == 1) return ReportFilesInTurn(paths, count, destination);
-  return ReportFilesInParallel(paths, count, jobs, destination);
+int ReportFiles(const BatchOptions& options, char* const* files, std::size_t count) {
+  int list = -1;
+  if (options.files0_from) {
+    list = *options.files0_from == "-" ? STDIN_FILENO
+                                       : open(options.files0_from->c_str(), O_RDONLY | O_CLOEXEC);
+    if (list < 0) {
+      std::fprintf(stderr, "id3sniff-batch: cannot open '%s' for reading: %s\n",
+                   options.files0_from->c_str(), std::strerror(errno));
+      return kExitFailure;
+    }
+  }
+  const bool progress_on = options.progress == ProgressChoice::On ||
+                           (options.progress == ProgressChoice::Auto &&
+                            isatty(STDERR_FILENO) != 0 && isatty(STDOUT_FILENO) == 0);
+  Progress progress(progress_on);
+  ReportOutput output(options.jobs == 1, progress);
+  const auto warn = [&output](std::string_view line) { output.Warn(line); };
+  Names names = list >= 0 ? Names(list, *options.files0_from, options.recursive, warn, [] {})
+                          : Names(files, count, options.recursive, warn, [] {});
+  const ReportStyle style{ChooseDestination(), options.json};
+  const int jobs = FitToDescriptorLimit(options.jobs);
+  const int status = jobs == 1 ? ReportFilesInTurn(names, style, output)
+                               : ReportFilesInParallel(names, jobs, style, output);
+  progress.Finish();
+  if (list > STDIN_FILENO) close(list);
+  return status != kExitOk || names.failed() ? kExitFailure : kExitOk;
 }
 
 }  // namespace id3sniff

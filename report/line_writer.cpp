@@ -4,10 +4,7 @@
 #include <cstdint>
 
 namespace id3sniff {
-namespace {
 
-// Returns the length of the well-formed UTF-8 sequence that bytes starts with (the shortest form
-// of a code point up to U+10FFFF, not a surrogate), or 0 when it starts with none.
 std::size_t Utf8SequenceLength(std::string_view bytes) {
   const auto lead = static_cast<std::uint8_t>(bytes[0]);
   std::size_t length = 0;
@@ -35,8 +32,6 @@ std::size_t Utf8SequenceLength(std::string_view bytes) {
   }
   return length;
 }
-
-}  // namespace
 
 void ShowOnTerminal(std::string_view bytes, std::string& out) {
   for (std::size_t i = 0; i < bytes.size();) {

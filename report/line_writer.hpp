@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -11,6 +12,10 @@ enum class Destination {
   PipeOrFile,  // every byte exactly as captured: scripts compare the report byte for byte
   Terminal,    // control characters shown as '?' (ShowOnTerminal), so a file cannot drive it
 };
+
+// Returns the length of the well-formed UTF-8 sequence that bytes (not empty) starts with: the
+// shortest form of a code point up to U+10FFFF, not a surrogate; 0 when it starts with none.
+std::size_t Utf8SequenceLength(std::string_view bytes);
 
 // Appends bytes to out as a terminal is shown them: each C0 control byte (below 0x20, and 0x7F)
 // and each C1 control character (the UTF-8 sequences C2 80 to C2 9F, and any byte 0x80..0x9F

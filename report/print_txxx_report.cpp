@@ -1,12 +1,12 @@
 #include "report/print_txxx_report.hpp"
 
-#include "report/report_lines.hpp"
-
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <string>
 #include <string_view>
+
+#include "report/report_lines.hpp"
 
 namespace id3sniff {
 namespace {

@@ -1,0 +1,64 @@
+#include "batch/progress.hpp"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace id3sniff {
+namespace {
+
+constexpr std::chrono::milliseconds kInterval{100};
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
+Progress::Progress(bool on)
+    : on_(on), start_(std::chrono::steady_clock::now()), next_(start_ + kInterval) {}
+
+void Progress::Count(bool failed) {
+  ++done_;
+  if (failed) ++failed_;
+  // A clock read per file costs nothing next to a file's open and read.
+  if (!on_ || std::chrono::steady_clock::now() < next_) return;
+  next_ = std::chrono::steady_clock::now() + kInterval;
+  char line[128];
+  std::snprintf(line, sizeof line, "id3sniff-batch: %zu files, %zu failed, %.0f files/s", done_,
+                failed_, static_cast<double>(done_) / SecondsSince(start_));
+  Write(line);
+}
+
+void Progress::Clear() {
+  if (!on_ || shown_ == 0) return;
+  Write("");
+  next_ = std::chrono::steady_clock::time_point{};
+}
+
+void Progress::Finish() {
+  if (!on_) return;
+  char line[128];
+  std::snprintf(line, sizeof line, "id3sniff-batch: %zu files, %zu could not be read, %.1f s",
+                done_, failed_, SecondsSince(start_));
+  Write(line);
+  Write("\n");
+}
+
+// Writes line over the one shown, padding with spaces to its width and going back after.
+void Progress::Write(const std::string& line) {
+  std::string out;
+  if (line == "\n") {
+    out = line;
+    shown_ = 0;
+  } else {
+    out = "\r" + line;
+    if (line.size() < shown_) out += std::string(shown_ - line.size(), ' ') + "\r" + line;
+    shown_ = line.size();
+    if (line.empty()) out += "\r";
+  }
+  // Standard error is unbuffered and the line a courtesy: a failed write changes nothing.
+  if (write(STDERR_FILENO, out.data(), out.size()) < 0) on_ = false;
+}
+
+}  // namespace id3sniff

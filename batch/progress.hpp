@@ -1,0 +1,33 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <string>
+
+namespace id3sniff {
+
+// One status line on standard error, rewritten at most ten times a second: files done, files
+// failed, files per second; at the end replaced by a summary line. Does nothing when off.
+class Progress {
+ public:
+  explicit Progress(bool on);
+
+  // Counts a file written, and rewrites the line if it is time.
+  void Count(bool failed);
+  // Removes the line, so that a message can take its place; the next count writes it again.
+  void Clear();
+  // Replaces the line by the summary.
+  void Finish();
+
+ private:
+  void Write(const std::string& line);
+
+  bool on_;
+  std::size_t done_ = 0;
+  std::size_t failed_ = 0;
+  std::size_t shown_ = 0;  // the width of the line on the screen, 0 when none
+  std::chrono::steady_clock::time_point start_;
+  std::chrono::steady_clock::time_point next_;  // when the line may be rewritten
+};
+
+}  // namespace id3sniff
