@@ -7,8 +7,11 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <map>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/command_line.hpp"
@@ -320,5 +323,227 @@ TEST(Batch, NeverInterleavesReportsOfTwoProcessesOnOnePipe) {
   EXPECT_EQ(whole, 600u);
 }
 
+// What id3sniff writes for each path alone, one after another.
+std::string SingleReports(const std::vector<std::string>& paths) {
+  std::string reports;
+  for (const std::string& path : paths) reports += RunTool({path}).out;
+  return reports;
+}
+
+// A tree of folders, hidden entries, links, other files and an unreadable folder: -r walks it in
+// byte order, goes on past what it cannot read and says so, whatever -j.
+TEST(Batch, WalksFoldersDepthFirstInByteOrder) {
+  const testing::TempDir dir;
+  const std::string root = dir.path() + "/music";
+  for (const char* folder : {"", "/a", "/b", "/b/c", "/.hidden", "/locked"}) {
+    ASSERT_EQ(mkdir((root + folder).c_str(), 0755), 0);
+  }
+  const std::string song = testing::SongBytes();
+  for (const char* file :
+       {"/a/1.mp3", "/b/3.mp3", "/b/c/2.MP3", "/.hidden/h.mp3", "/._y.mp3", "/locked/4.mp3"}) {
+    dir.WriteFile(std::string("music") + file, song);
+  }
+  dir.WriteFile("music/a/notes.txt", "not a song");
+  ASSERT_EQ(symlink("../a", (root + "/b/link").c_str()), 0);
+  ASSERT_EQ(symlink("a/1.mp3", (root + "/z.mp3").c_str()), 0);
+  // Root reads any folder: there, the unreadable one is read like the others.
+  const bool locked = geteuid() != 0 && chmod((root + "/locked").c_str(), 0) == 0;
+  std::vector<std::string> walked = {root + "/a/1.mp3", root + "/b/3.mp3", root + "/b/c/2.MP3"};
+  if (!locked) walked.push_back(root + "/locked/4.mp3");
+  // Named on the command line, a link to a folder is walked and any file is reported.
+  walked.insert(walked.end(), {root + "/b/link/1.mp3", root + "/a/notes.txt"});
+  const std::string reports = SingleReports(walked);
+  for (const std::string jobs : {"-j1", "-j64"}) {
+    const ToolRun run =
+        RunTool({jobs, "-r", root, root + "/b/link", root + "/a/notes.txt"}, Batch());
+    EXPECT_EQ(run.out, reports) << jobs;
+    EXPECT_EQ(run.err, locked ? Failed(root + "/locked", EACCES) : "") << jobs;
+    EXPECT_EQ(run.status, locked ? kExitFailure : kExitOk) << jobs;
+  }
+  chmod((root + "/locked").c_str(), 0755);
+}
+
+// Names from a pipe, each ended by NUL, are the same names as arguments; an empty one is an
+// error of its own.
+TEST(Batch, ReadsTheNamesFromAList) {
+  const testing::TempDir dir;
+  const Library library = MakeLibrary(dir, 40);
+  ToolOptions options = Batch();
+  options.stdin_bytes = std::string(1, '\0');  // an empty name, said when it is read
+  for (const std::string& path : library.paths) options.stdin_bytes += path + '\0';
+  const ToolRun listed = RunTool({"--files0-from=-"}, options);
+  std::vector<std::string> args = {"--"};
+  args.insert(args.end(), library.paths.begin(), library.paths.end());
+  const ToolRun named = RunTool(args, Batch());
+  EXPECT_EQ(listed.out, named.out);
+  EXPECT_EQ(listed.out, library.AllReports());
+  EXPECT_EQ(listed.err, "id3sniff-batch: invalid zero-length file name\n" + named.err);
+  EXPECT_EQ(listed.status, kExitFailure);
+}
+
+// A string of the JSON that id3sniff-batch writes, decoded: the escapes it writes, and UTF-8.
+std::string DecodeJsonString(std::string_view json, std::size_t& at) {
+  std::string text;
+  for (++at; json[at] != '"'; ++at) {
+    if (json[at] != '\\') {
+      text.push_back(json[at]);
+      continue;
+    }
+    const char escape = json[++at];
+    const std::string_view simple = "\"\"\\\\b\bf\fn\nr\rt\t";
+    const std::size_t found = simple.find(escape);
+    if (escape == 'u') {
+      const unsigned code = std::stoul(std::string(json.substr(at + 1, 4)), nullptr, 16);
+      at += 4;
+      text += code < 0x80 ? std::string(1, static_cast<char>(code))
+                          : std::string{static_cast<char>(0xC0 | code >> 6),
+                                        static_cast<char>(0x80 | (code & 0x3F))};
+    } else if (found != std::string_view::npos && found % 2 == 0) {
+      text.push_back(simple[found + 1]);
+    } else {
+      ADD_FAILURE() << "unknown escape in " << json;
+    }
+  }
+  ++at;
+  return text;
+}
+
+std::string DecodeBase64(std::string_view text) {
+  const std::string_view digits =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string bytes;
+  unsigned bits = 0;
+  int count = 0;
+  for (const char c : text) {
+    if (c == '=') break;
+    bits = bits << 6 | static_cast<unsigned>(digits.find(c));
+    if ((count += 6) >= 8) bytes.push_back(static_cast<char>(bits >> (count -= 8)));
+  }
+  return bytes;
+}
+
+// The members of one JSON line as "key" -> decoded string, with the TXXX array's objects as
+// "TXXX 1 2" -> text (slot and count) and their other members likewise.
+std::map<std::string, std::string> JsonMembers(std::string_view json) {
+  std::map<std::string, std::string> members;
+  std::string prefix;
+  for (std::size_t at = 1; at < json.size();) {
+    if (json[at] != '"') {
+      if (json[at] == '}') prefix.clear();
+      ++at;
+      continue;
+    }
+    const std::string key = DecodeJsonString(json, at);
+    ++at;  // the colon
+    if (json[at] == '"') {
+      members[prefix + key] = DecodeJsonString(json, at);
+    } else if (json[at] != '[') {
+      const std::size_t end = json.find_first_not_of("0123456789", at);
+      prefix += std::string(json.substr(at, end - at)) + " ";
+      at = end;
+    } else {
+      prefix.clear();
+    }
+    if (key == "count") prefix = "TXXX " + prefix;
+  }
+  return members;
+}
+// Each JSON line holds what the text report's lines show, a value that is no UTF-8 both with
+// U+FFFD and exactly in base64, and no control byte.
+TEST(Batch, WritesJsonLinesOfWhatTheTextReportShows) {
+  const testing::TempDir dir;
+  const std::string odd = "\x1B[2J\x7F\xC2\x9B\t\"\\ ok \xFF\xC3";
+  const std::vector<std::string> paths = {
+      dir.WriteFile("song.mp3", testing::SongBytes()), dir.path() + "/missing.mp3",
+      dir.WriteFile("bad\xFF.mp3",
+                    testing::Tag(Txxx100() + testing::TextFrame("TXXX", "comment\0"s + odd) +
+                                     testing::TextFrame("TPE1", "Caf\xC3\xA9"),
+                                 0))};
+  std::vector<std::string> args = {"--json"};
+  args.insert(args.end(), paths.begin(), paths.end());
+  const ToolRun run = RunTool(args, Batch());
+  EXPECT_EQ(run.status, kExitFailure);
+  std::size_t at = 0;
+  for (const std::string& path : paths) {
+    const std::size_t end = run.out.find('\n', at);
+    ASSERT_NE(end, std::string::npos) << path;
+    const std::string json = run.out.substr(at, end - at);
+    at = end + 1;
+    for (const char c : json) EXPECT_GE(static_cast<unsigned char>(c), 0x20) << json;
+    EXPECT_EQ(json.find('\x7F'), std::string::npos) << json;
+    EXPECT_EQ(json.find("\xC2\x9B"), std::string::npos) << json;
+    std::map<std::string, std::string> members = JsonMembers(json);
+    // Each line of the text report, as the key it is under and its value.
+    std::vector<std::pair<std::string, std::string>> lines = {{"path", path}};
+    const std::string text = RunTool({path}).out;
+    if (text.starts_with("Unable")) {
+      lines.push_back({"error", "Unable to open file"});
+      lines.push_back({"reason", std::strerror(ENOENT)});
+    }
+    for (std::size_t from = text.find('\n') + 1; from < text.size() && text[from] != '\n';) {
+      const std::size_t line_end = text.find('\n', from);
+      const std::string line = text.substr(from, line_end - from);
+      from = line_end + 1;
+      if (line.starts_with("(TXXX)")) {
+        const std::size_t slash = line.find('/');
+        const std::size_t equals = line.find("TXXX = ");
+        lines.push_back({"TXXX " + line.substr(6, slash - 6) + " " +
+                             line.substr(slash + 1, equals - slash - 1) + " text",
+                         line.substr(equals + 7)});
+      } else if (!line.starts_with("Unable")) {
+        lines.push_back({line.substr(9, 4), line.substr(16)});
+      }
+    }
+    for (const auto& [key, value] : lines) {
+      ASSERT_EQ(members.count(key), 1u) << key << " in " << json;
+      if (members.count(key + "_base64") != 0) {
+        EXPECT_EQ(DecodeBase64(members[key + "_base64"]), value) << key;
+        EXPECT_NE(members[key].find("\xEF\xBF\xBD"), std::string::npos) << key;
+        members.erase(key + "_base64");
+      } else {
+        EXPECT_EQ(members[key], value) << key;
+      }
+      members.erase(key);
+    }
+    EXPECT_TRUE(members.empty()) << "more than the report in " << json;
+  }
+  // The control characters are escaped as JSON says, or as \u00XX.
+  EXPECT_NE(run.out.find(R"(\u001b[2J\u007f\u009b\t\"\\ ok )"
+                         "\xEF\xBF\xBD\xEF\xBF\xBD\""),
+            std::string::npos)
+      << run.out;
+  EXPECT_EQ(run.err, Failed(paths[1], ENOENT));
+}
+// The progress line shows on a terminal when the reports go elsewhere, or when asked for, and
+// ends in a summary; never on a pipe unless asked for.
+TEST(Batch, ShowsProgressOnATerminalOnly) {
+  const std::string why_not = testing::WhyNoTerminal();
+  if (!why_not.empty()) GTEST_SKIP() << why_not;
+  const testing::TempDir dir;
+  const std::string song = dir.WriteFile("song.mp3", testing::SongBytes());
+  const std::vector<std::string> songs(50, song);
+  const std::string summary = "id3sniff-batch: 50 files, 0 could not be read, ";
+  const std::string reports = SingleReports(songs);
+  struct Case {
+    const char* option;
+    bool terminal;
+    bool shown;
+  };
+  for (const Case& c : {Case{"--", true, true}, Case{"--no-progress", true, false},
+                        Case{"--", false, false}, Case{"--progress", false, true}}) {
+    ToolOptions options = Batch();
+    options.stderr_terminal = c.terminal;
+    std::vector<std::string> args = {c.option};
+    args.insert(args.end(), songs.begin(), songs.end());
+    const ToolRun run = RunTool(args, options);
+    EXPECT_EQ(run.out, reports) << c.option;
+    if (c.shown) {
+      EXPECT_NE(run.err.find("\r" + summary), std::string::npos) << c.option << run.err;
+      EXPECT_TRUE(run.err.ends_with(" s\n")) << c.option << run.err;
+    } else {
+      EXPECT_EQ(run.err, "") << c.option;
+    }
+  }
+}
 }  // namespace
 }  // namespace id3sniff

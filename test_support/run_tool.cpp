@@ -107,10 +107,10 @@ bool ChildCan(bool (*setup)()) {
 }
 
 [[noreturn]] void ExecChild(const std::vector<std::string>& args, const ToolOptions& options,
-                            int out_fd, int err_fd) {
+                            int in_fd, int out_fd, int err_fd) {
   // Standard input first, while descriptors 0 to 2 are all taken: a descriptor opened after
   // standard output is closed would become standard output.
-  const int null_fd = open("/dev/null", O_RDONLY);
+  const int null_fd = in_fd >= 0 ? in_fd : open("/dev/null", O_RDONLY);
   dup2(null_fd, STDIN_FILENO);
   if (null_fd > STDERR_FILENO) close(null_fd);
   dup2(err_fd, STDERR_FILENO);
@@ -208,7 +208,21 @@ ToolRun RunTool(const std::vector<std::string>& args, const ToolOptions& options
 ToolRun RunTogether(const std::vector<std::vector<std::string>>& runs, const ToolOptions& options) {
   int out_pipe[2] = {-1, -1};
   int err_pipe[2];
-  if (pipe2(err_pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+  if (options.stderr_terminal) {
+    if (!OpenTerminal(err_pipe[0], err_pipe[1])) throw std::runtime_error("no pseudo-terminal");
+  } else if (pipe2(err_pipe, O_CLOEXEC) != 0) {
+    throw std::runtime_error("pipe");
+  }
+  int in_pipe[2] = {-1, -1};
+  if (!options.stdin_bytes.empty()) {
+    // The bytes fit in the pipe's buffer, so they are all there before the child starts.
+    if (pipe2(in_pipe, O_CLOEXEC) != 0 ||
+        write(in_pipe[1], options.stdin_bytes.data(), options.stdin_bytes.size()) !=
+            static_cast<ssize_t>(options.stdin_bytes.size())) {
+      throw std::runtime_error("cannot fill standard input");
+    }
+    close(in_pipe[1]);
+  }
   int parent_out = -1;
   int child_out = -1;
   switch (options.stdout_target) {
@@ -229,11 +243,12 @@ ToolRun RunTogether(const std::vector<std::vector<std::string>>& runs, const Too
   for (const std::vector<std::string>& args : runs) {
     const pid_t child = fork();
     if (child < 0) throw std::runtime_error("fork");
-    if (child == 0) ExecChild(args, options, child_out, err_pipe[1]);
+    if (child == 0) ExecChild(args, options, in_pipe[0], child_out, err_pipe[1]);
     children.push_back(child);
   }
   close(child_out);
   close(err_pipe[1]);
+  if (in_pipe[0] >= 0) close(in_pipe[0]);
   ToolRun run;
   std::vector<std::pair<int, std::string*>> sources = {{err_pipe[0], &run.err}};
   if (parent_out >= 0) sources.push_back({parent_out, &run.out});

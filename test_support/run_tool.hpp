@@ -17,6 +17,8 @@ struct ToolOptions {
   bool empty_argv = false;         // start with no argument vector at all, not even a name
   bool drop_privileges = false;    // run as nobody when the tests run as root
   bool close_stdin = false;        // start with standard input closed
+  std::string stdin_bytes;         // what standard input gives, through a pipe (below 64 KiB)
+  bool stderr_terminal = false;    // standard error is a pseudo-terminal
   std::size_t fail_reads_of = 0;   // when not 0, every read(2) asking for this many bytes fails
   std::string working_dir;         // where the tool runs, when not the tests' own folder
   unsigned open_files_limit = 0;   // when not 0, the most descriptors the tool may have open
