@@ -15,7 +15,10 @@
 #include <utility>
 #include <vector>
 
+#include "report/json_report.hpp"
+#include "report/line_writer.hpp"
 #include "report/print_report.hpp"
+#include "report/report_lines.hpp"
 #include "scan/scan_tag.hpp"
 #include "test_support/chunked_bytes.hpp"
 #include "test_support/reference_scan.hpp"
@@ -100,6 +103,61 @@ std::pair<std::vector<std::size_t>, unsigned> ReadPattern(std::string_view bytes
   return {sizes, rate == 0 ? 0 : rate + 1};
 }
 
+std::string DecodeBase64(std::string_view text) {
+  constexpr std::string_view kDigits =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string bytes;
+  unsigned bits = 0;
+  int count = 0;
+  for (const char c : text) {
+    if (c == '=') break;
+    bits = bits << 6 | static_cast<unsigned>(kDigits.find(c));
+    count += 6;
+    if (count >= 8) {
+      count -= 8;
+      bytes.push_back(static_cast<char>(bits >> count));
+    }
+  }
+  return bytes;
+}
+
+// JSON text is well-formed UTF-8 with no control byte, DEL or C1 control left raw.
+void CheckJsonText(std::string_view json) {
+  for (std::size_t i = 0; i < json.size();) {
+    const auto b = static_cast<std::uint8_t>(json[i]);
+    if (b < 0x80) {
+      Check(b >= 0x20 && b != 0x7F, "no raw control byte in JSON");
+      ++i;
+      continue;
+    }
+    const std::size_t length = id3sniff::Utf8SequenceLength(json.substr(i));
+    Check(length != 0, "JSON is well-formed UTF-8");
+    Check(!(b == 0xC2 && static_cast<std::uint8_t>(json[i + 1]) <= 0x9F), "no raw C1 in JSON");
+    i += length;
+  }
+}
+
+// Renders each value as a JSON member and checks it: clean text, and where the value is no
+// UTF-8, a _base64 member that gives its exact bytes back.
+class JsonChecks final : public id3sniff::ReportLines {
+ public:
+  void Field(const id3sniff::FieldLine& line) override { Value(line.shown); }
+  void Txxx(const id3sniff::TxxxLine& line) override {
+    Value(std::string(line.text_first) + std::string(line.text_second));
+  }
+  void Value(std::string_view value) {
+    std::string member;
+    id3sniff::AppendJsonMember(member, "k", value);
+    CheckJsonText(member);
+    constexpr std::string_view kBase64Key = ",\"k_base64\":\"";
+    const std::size_t base64 = member.find(kBase64Key);
+    if (base64 == std::string::npos) return;
+    const std::size_t from = base64 + kBase64Key.size();
+    Check(DecodeBase64(std::string_view(member).substr(from, member.size() - 1 - from)) == value,
+          "a _base64 member gives the value's bytes back");
+  }
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -181,5 +239,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(known, "every other line has one of the labels, in order");
   }
   Check(txxx_lines <= 9, "no more than 9 TXXX lines");
+
+  // JSON: each value, and the input's own bytes as a name, as a member.
+  JsonChecks json;
+  json.Value(bytes.substr(0, 200));
+  ScanResult listed = result;
+  id3sniff::ListReportLines(listed, json);
+  std::string line;
+  ScanResult rendered = result;
+  id3sniff::AppendJsonReport(line, kPath, rendered);
+  Check(line.ends_with("}\n") && line.find('\n') == line.size() - 1, "one JSON object a line");
+  CheckJsonText(std::string_view(line).substr(0, line.size() - 1));
   return 0;
 }
