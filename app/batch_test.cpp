@@ -43,7 +43,7 @@ std::string Usage() {
   return "Usage: id3sniff-batch [OPTION]... FILE...\n"
          "Writes the report of each FILE in turn, as id3sniff FILE writes it for one file.\n"
          "Options (before the first FILE; -- ends them):\n"
-         "\t -j,--jobs=N\t\tRead at most N files at once, 1 to 1024 (default 64)\n"
+         "\t -j,--jobs=N\t\tRead at most N files at once, 1 to 1024 (default 32)\n"
          "\t -r,--recursive\t\tWalk each FILE that is a folder: its *.mp3 files, in order\n"
          "\t --files0-from=F\tRead the names from F, each ended by NUL (-: standard input)\n"
          "\t --json\t\t\tWrite one JSON object per file (JSON Lines)\n"
