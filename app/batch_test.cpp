@@ -439,15 +439,16 @@ std::map<std::string, std::string> JsonMembers(std::string_view json) {
       members[prefix + key] = DecodeJsonString(json, at);
     } else if (json[at] != '[') {
       const std::size_t end = json.find_first_not_of("0123456789", at);
-      prefix += std::string(json.substr(at, end - at)) + " ";
+      prefix.append(json.substr(at, end - at)).append(" ");
       at = end;
     } else {
       prefix.clear();
     }
-    if (key == "count") prefix = "TXXX " + prefix;
+    if (key == "count") prefix.insert(0, "TXXX ");
   }
   return members;
 }
+
 // Each JSON line holds what the text report's lines show, a value that is no UTF-8 both with
 // U+FFFD and exactly in base64, and no control byte.
 TEST(Batch, WritesJsonLinesOfWhatTheTextReportShows) {
