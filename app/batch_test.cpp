@@ -17,6 +17,7 @@
 #include "app/command_line.hpp"
 #include "app/version.hpp"
 #include "scan/scan_tag.hpp"
+#include "test_support/base64.hpp"
 #include "test_support/run_tool.hpp"
 #include "test_support/stalling_fifo.hpp"
 #include "test_support/tag_bytes.hpp"
@@ -26,6 +27,7 @@ namespace id3sniff {
 namespace {
 
 using namespace std::string_literals;
+using testing::DecodeBase64;
 using testing::RunTool;
 using testing::StdoutTarget;
 using testing::ToolOptions;
@@ -406,20 +408,6 @@ std::string DecodeJsonString(std::string_view json, std::size_t& at) {
   }
   ++at;
   return text;
-}
-
-std::string DecodeBase64(std::string_view text) {
-  const std::string_view digits =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string bytes;
-  unsigned bits = 0;
-  int count = 0;
-  for (const char c : text) {
-    if (c == '=') break;
-    bits = bits << 6 | static_cast<unsigned>(digits.find(c));
-    if ((count += 6) >= 8) bytes.push_back(static_cast<char>(bits >> (count -= 8)));
-  }
-  return bytes;
 }
 
 // The members of one JSON line as "key" -> decoded string, with the TXXX array's objects as

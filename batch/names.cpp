@@ -28,20 +28,11 @@ std::string Join(const std::string& directory, const std::string& name) {
 
 }  // namespace
 
-Names::Names(char* const* args, std::size_t count, bool recursive, Warn warn,
-             BeforeWait before_wait)
-    : args_(args),
-      count_(count),
-      recursive_(recursive),
-      warn_(std::move(warn)),
-      before_wait_(std::move(before_wait)) {}
+Names::Names(char* const* args, std::size_t count, bool recursive, Warn warn)
+    : args_(args), count_(count), recursive_(recursive), warn_(std::move(warn)) {}
 
-Names::Names(int fd, std::string list_name, bool recursive, Warn warn, BeforeWait before_wait)
-    : fd_(fd),
-      list_name_(std::move(list_name)),
-      recursive_(recursive),
-      warn_(std::move(warn)),
-      before_wait_(std::move(before_wait)) {}
+Names::Names(int fd, std::string list_name, bool recursive, Warn warn)
+    : fd_(fd), list_name_(std::move(list_name)), recursive_(recursive), warn_(std::move(warn)) {}
 
 bool Names::Next(std::string& name) {
   for (;;) {

@@ -24,9 +24,9 @@ class Names {
   using BeforeWait = std::function<void()>;
 
   // The names in args.
-  Names(char* const* args, std::size_t count, bool recursive, Warn warn, BeforeWait before_wait);
+  Names(char* const* args, std::size_t count, bool recursive, Warn warn);
   // The names in the list open on fd, which stays open; list_name names it in messages.
-  Names(int fd, std::string list_name, bool recursive, Warn warn, BeforeWait before_wait);
+  Names(int fd, std::string list_name, bool recursive, Warn warn);
 
   // Sets what is called before a read that may wait.
   void set_before_wait(BeforeWait before_wait) { before_wait_ = std::move(before_wait); }
@@ -58,7 +58,7 @@ class Names {
   std::string list_name_;
   bool recursive_;
   Warn warn_;
-  BeforeWait before_wait_;
+  BeforeWait before_wait_ = [] {};
   bool failed_ = false;
   std::size_t next_arg_ = 0;
   std::string list_;             // bytes of the list read and not yet taken

@@ -42,21 +42,15 @@ void Progress::Finish() {
   std::snprintf(line, sizeof line, "id3sniff-batch: %zu files, %zu could not be read, %.1f s",
                 done_, failed_, SecondsSince(start_));
   Write(line);
-  Write("\n");
+  shown_ = 0;
+  if (write(STDERR_FILENO, "\n", 1) < 0) on_ = false;
 }
 
 // Writes line over the one shown, padding with spaces to its width and going back after.
 void Progress::Write(const std::string& line) {
-  std::string out;
-  if (line == "\n") {
-    out = line;
-    shown_ = 0;
-  } else {
-    out = "\r" + line;
-    if (line.size() < shown_) out += std::string(shown_ - line.size(), ' ') + "\r" + line;
-    shown_ = line.size();
-    if (line.empty()) out += "\r";
-  }
+  std::string out = "\r" + line;
+  if (line.size() < shown_) out += std::string(shown_ - line.size(), ' ') + "\r" + line;
+  shown_ = line.size();
   // Standard error is unbuffered and the line a courtesy: a failed write changes nothing.
   if (write(STDERR_FILENO, out.data(), out.size()) < 0) on_ = false;
 }

@@ -89,8 +89,8 @@ int ReportFiles(const BatchOptions& options, char* const* files, std::size_t cou
   Progress progress(progress_on);
   ReportOutput output(options.jobs == 1, progress);
   const auto warn = [&output](std::string_view line) { output.Warn(line); };
-  Names names = list >= 0 ? Names(list, *options.files0_from, options.recursive, warn, [] {})
-                          : Names(files, count, options.recursive, warn, [] {});
+  Names names = list >= 0 ? Names(list, *options.files0_from, options.recursive, warn)
+                          : Names(files, count, options.recursive, warn);
   const ReportStyle style{ChooseDestination(), options.json};
   const int jobs = FitToDescriptorLimit(options.jobs);
   const int status = jobs == 1 ? ReportFilesInTurn(names, style, output)

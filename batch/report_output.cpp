@@ -46,18 +46,20 @@ bool ReportOutput::Add(std::string_view path, const FileReport& report) {
   const std::string_view text = report.text;
   if (pending_.size() + text.size() > kAtomicWrite && !Flush()) return false;
   // A report longer than a write that a pipe keeps whole goes alone.
-  if (text.size() > kAtomicWrite) {
-    if (!broken_ && !WriteAll(text)) broken_ = true;
-    return !broken_;
-  }
+  if (text.size() > kAtomicWrite) return Write(text);
   pending_.append(text);
   return !one_report_a_write_ || Flush();
 }
 
 bool ReportOutput::Flush() {
-  // Once a write has failed, nothing more is written: the output would have a hole.
-  if (!broken_ && !WriteAll(pending_)) broken_ = true;
+  const bool written = Write(pending_);
   pending_.clear();
+  return written;
+}
+
+bool ReportOutput::Write(std::string_view text) {
+  // Once a write has failed, nothing more is written: the output would have a hole.
+  if (!broken_ && !WriteAll(text)) broken_ = true;
   return !broken_;
 }
 

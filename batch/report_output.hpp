@@ -35,6 +35,8 @@ class ReportOutput {
   int status() const { return status_; }
 
  private:
+  bool Write(std::string_view text);
+
   bool one_report_a_write_;
   Progress& progress_;
   bool mask_errors_;     // standard error is a terminal: its paths are masked as reports are

@@ -20,6 +20,7 @@
 #include "report/print_report.hpp"
 #include "report/report_lines.hpp"
 #include "scan/scan_tag.hpp"
+#include "test_support/base64.hpp"
 #include "test_support/chunked_bytes.hpp"
 #include "test_support/reference_scan.hpp"
 
@@ -30,6 +31,7 @@ using id3sniff::kWindowSize;
 using id3sniff::ScanResult;
 using id3sniff::ScanState;
 using id3sniff::ScanTag;
+using id3sniff::testing::DecodeBase64;
 
 constexpr std::string_view kHeader = "ID3v2 (2.4) tag info for ";
 constexpr std::string_view kPath = "fuzz.mp3";
@@ -101,24 +103,6 @@ std::pair<std::vector<std::size_t>, unsigned> ReadPattern(std::string_view bytes
   // Every second to fourth read interrupted, or none; never every read.
   const unsigned rate = h % 4;
   return {sizes, rate == 0 ? 0 : rate + 1};
-}
-
-std::string DecodeBase64(std::string_view text) {
-  constexpr std::string_view kDigits =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string bytes;
-  unsigned bits = 0;
-  int count = 0;
-  for (const char c : text) {
-    if (c == '=') break;
-    bits = bits << 6 | static_cast<unsigned>(kDigits.find(c));
-    count += 6;
-    if (count >= 8) {
-      count -= 8;
-      bytes.push_back(static_cast<char>(bits >> count));
-    }
-  }
-  return bytes;
 }
 
 // JSON text is well-formed UTF-8 with no control byte, DEL or C1 control left raw.
