@@ -60,6 +60,10 @@ std::string Failed(const std::string& path, int error) {
   return "id3sniff-batch: " + path + ": " + std::strerror(error) + "\n";
 }
 
+// The hints that follow the first failure of their kind.
+const std::string kFolderHint = "id3sniff-batch: use -r to read the MP3 files in a folder\n";
+const std::string kOptionHint = "id3sniff-batch: options go before the files; '--' ends them\n";
+
 std::string UsageError(const std::string& what) {
   return "id3sniff-batch: " + what + "\nTry 'id3sniff-batch --help' for more information.\n";
 }
@@ -85,10 +89,11 @@ TEST(Batch, AnswersItsOptionsBeforeTheFirstFile) {
   const std::vector<Case> cases = {
       {{}, kExitUsage, "", Usage()},
       {{"-j", "4"}, kExitUsage, "", Usage()},
-      {{"-h", song}, kExitOk, "", Usage()},
-      {{"--help"}, kExitOk, "", Usage()},
-      {{"-j2", "-v", song}, kExitOk, "", version},
-      {{"--version"}, kExitOk, "", version},
+      // Asked for, the usage and the version go to standard output, for a pager.
+      {{"-h", song}, kExitOk, Usage(), ""},
+      {{"--help"}, kExitOk, Usage(), ""},
+      {{"-j2", "-v", song}, kExitOk, version, ""},
+      {{"--version"}, kExitOk, version, ""},
       {{"--jobs=3", song}, kExitOk, song_report, ""},
       // After the first file, or after --, an option is a path like any other.
       {{song, "-v"}, kExitOk, song_report + dash_v_report, ""},
@@ -143,7 +148,7 @@ TEST(Batch, WritesWhatIdSniffWritesForEachFileInTurn) {
                     testing::Tag(testing::TextFrame("TIT2", "\x1B[2J\xC2\x9B\x9B"), 0)),
       dir.WriteFile("after.mp3", testing::Tag(testing::TextFrame("TPE1", "After"), 0)),
   };
-  const std::string errors = Failed(paths[1], ENOENT) + Failed(paths[2], EISDIR);
+  const std::string errors = Failed(paths[1], ENOENT) + Failed(paths[2], EISDIR) + kFolderHint;
   for (const StdoutTarget target : {StdoutTarget::Pipe, StdoutTarget::Terminal}) {
     if (target == StdoutTarget::Terminal && !testing::WhyNoTerminal().empty()) continue;
     ToolOptions single;
@@ -211,6 +216,9 @@ Library MakeLibrary(const testing::TempDir& dir, std::size_t count) {
     library.paths.push_back(files[file]);
     library.reports.push_back(singles[file]);
     if (file == 2 || file == 3) library.errors += Failed(files[file], file == 2 ? ENOENT : EISDIR);
+    if (file == 3 && library.errors.find(kFolderHint) == std::string::npos) {
+      library.errors += kFolderHint;
+    }
   }
   return library;
 }
@@ -503,8 +511,8 @@ TEST(Batch, WritesJsonLinesOfWhatTheTextReportShows) {
       << run.out;
   EXPECT_EQ(run.err, Failed(paths[1], ENOENT));
 }
-// The progress line shows on a terminal when the reports go elsewhere, or when asked for, and
-// ends in a summary; never on a pipe unless asked for.
+// The progress line shows on a terminal when the reports go to a file or /dev/null, or when
+// asked for, and ends in a summary; never when they go to a pipe (a pager) unless asked for.
 TEST(Batch, ShowsProgressOnATerminalOnly) {
   const std::string why_not = testing::WhyNoTerminal();
   if (!why_not.empty()) GTEST_SKIP() << why_not;
@@ -516,11 +524,16 @@ TEST(Batch, ShowsProgressOnATerminalOnly) {
   struct Case {
     const char* option;
     bool terminal;
+    StdoutTarget out;
     bool shown;
   };
-  for (const Case& c : {Case{"--", true, true}, Case{"--no-progress", true, false},
-                        Case{"--", false, false}, Case{"--progress", false, true}}) {
-    ToolOptions options = Batch();
+  for (const Case& c :
+       {Case{"--", true, StdoutTarget::File, true}, Case{"--", true, StdoutTarget::Pipe, false},
+        Case{"--no-progress", true, StdoutTarget::File, false},
+        Case{"--progress", true, StdoutTarget::Pipe, true},
+        Case{"--", false, StdoutTarget::File, false},
+        Case{"--progress", false, StdoutTarget::Pipe, true}}) {
+    ToolOptions options = Batch(c.out);
     options.stderr_terminal = c.terminal;
     std::vector<std::string> args = {c.option};
     args.insert(args.end(), songs.begin(), songs.end());

@@ -36,11 +36,11 @@ int FailExamining(std::string_view message) {
 int ExamineFile(const char* path) {
   ScanState state;
   switch (ScanFile(path, state)) {
-    case FileScan::CannotOpen:
+    case ScanOutcome::CannotOpen:
       return FailExamining(kUnableToOpen);
-    case FileScan::CannotRead:
+    case ScanOutcome::CannotRead:
       return FailExamining(kUnableToRead);
-    case FileScan::Complete:
+    case ScanOutcome::Complete:
       break;
   }
   PrintReport(stdout, path, state.result, ChooseDestination());

@@ -15,8 +15,12 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
 
 }  // namespace
 
-Progress::Progress(bool on)
-    : on_(on), start_(std::chrono::steady_clock::now()), next_(start_ + kInterval) {}
+Progress::Progress(bool on, int fd, std::string_view program)
+    : on_(on),
+      fd_(fd),
+      program_(program),
+      start_(std::chrono::steady_clock::now()),
+      next_(start_ + kInterval) {}
 
 void Progress::Count(bool failed) {
   ++done_;
@@ -25,13 +29,13 @@ void Progress::Count(bool failed) {
   if (!on_ || std::chrono::steady_clock::now() < next_) return;
   next_ = std::chrono::steady_clock::now() + kInterval;
   char line[128];
-  std::snprintf(line, sizeof line, "id3sniff-batch: %zu files, %zu failed, %.0f files/s", done_,
-                failed_, static_cast<double>(done_) / SecondsSince(start_));
-  Write(line);
+  std::snprintf(line, sizeof line, ": %zu files, %zu failed, %.0f files/s", done_, failed_,
+                static_cast<double>(done_) / SecondsSince(start_));
+  Write(std::string(program_) + line);
 }
 
 void Progress::Clear() {
-  if (!on_ || shown_ == 0) return;
+  if (!on_ || shown_.load() == 0) return;
   Write("");
   next_ = std::chrono::steady_clock::time_point{};
 }
@@ -39,20 +43,21 @@ void Progress::Clear() {
 void Progress::Finish() {
   if (!on_) return;
   char line[128];
-  std::snprintf(line, sizeof line, "id3sniff-batch: %zu files, %zu could not be read, %.1f s",
-                done_, failed_, SecondsSince(start_));
-  Write(line);
-  shown_ = 0;
-  if (write(STDERR_FILENO, "\n", 1) < 0) on_ = false;
+  std::snprintf(line, sizeof line, ": %zu files, %zu could not be read, %.1f s", done_, failed_,
+                SecondsSince(start_));
+  Write(std::string(program_) + line);
+  shown_.store(0);
+  if (write(fd_, "\n", 1) < 0) on_ = false;
 }
 
 // Writes line over the one shown, padding with spaces to its width and going back after.
 void Progress::Write(const std::string& line) {
+  const std::size_t shown = shown_.load();
   std::string out = "\r" + line;
-  if (line.size() < shown_) out += std::string(shown_ - line.size(), ' ') + "\r" + line;
-  shown_ = line.size();
-  // Standard error is unbuffered and the line a courtesy: a failed write changes nothing.
-  if (write(STDERR_FILENO, out.data(), out.size()) < 0) on_ = false;
+  if (line.size() < shown) out += std::string(shown - line.size(), ' ') + "\r" + line;
+  shown_.store(line.size());
+  // The line is a courtesy: a failed write changes nothing else.
+  if (write(fd_, out.data(), out.size()) < 0) on_ = false;
 }
 
 }  // namespace id3sniff

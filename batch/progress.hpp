@@ -1,16 +1,18 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace id3sniff {
 
-// One status line on standard error, rewritten at most ten times a second: files done, files
+// One status line on a terminal, rewritten at most ten times a second: files done, files
 // failed, files per second; at the end replaced by a summary line. Does nothing when off.
 class Progress {
  public:
-  explicit Progress(bool on);
+  Progress(bool on, int fd, std::string_view program);
 
   // Counts a file written, and rewrites the line if it is time.
   void Count(bool failed);
@@ -18,14 +20,18 @@ class Progress {
   void Clear();
   // Replaces the line by the summary.
   void Finish();
+  // The width of the line on the screen, 0 when none: what a signal handler must blank.
+  const std::atomic<std::size_t>& shown() const { return shown_; }
 
  private:
   void Write(const std::string& line);
 
   bool on_;
+  int fd_;
+  std::string_view program_;
   std::size_t done_ = 0;
   std::size_t failed_ = 0;
-  std::size_t shown_ = 0;  // the width of the line on the screen, 0 when none
+  std::atomic<std::size_t> shown_{0};
   std::chrono::steady_clock::time_point start_;
   std::chrono::steady_clock::time_point next_;  // when the line may be rewritten
 };

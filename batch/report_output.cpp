@@ -2,17 +2,15 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstring>
-
-#include "app/command_line.hpp"
-#include "report/line_writer.hpp"
+#include <utility>
 
 namespace id3sniff {
 
-bool WriteAll(std::string_view text) {
+bool WriteAll(int fd, std::string_view text) {
   while (!text.empty()) {
-    const ssize_t n = write(STDOUT_FILENO, text.data(), text.size());
+    const ssize_t n = write(fd, text.data(), text.size());
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     text.remove_prefix(static_cast<std::size_t>(n));
@@ -20,35 +18,42 @@ bool WriteAll(std::string_view text) {
   return true;
 }
 
-ReportOutput::ReportOutput(bool one_report_a_write, Progress& progress)
-    : one_report_a_write_(one_report_a_write),
+ReportOutput::ReportOutput(int out, int err, Destination err_destination,
+                           std::string_view program, Progress& progress, Hint hint)
+    : out_(out),
+      err_(err),
+      err_destination_(err_destination),
+      program_(program),
       progress_(progress),
-      mask_errors_(isatty(STDERR_FILENO) != 0) {
+      hint_(std::move(hint)) {
   pending_.reserve(kAtomicWrite);
 }
 
-bool ReportOutput::Add(std::string_view path, const FileReport& report) {
-  if (report.failed) {
-    // Standard error says which file, and why, where standard output says only that it failed.
-    line_ = "id3sniff-batch: ";
-    if (mask_errors_) {
-      ShowOnTerminal(path, line_);
-    } else {
-      line_.append(path);
-    }
-    line_ += ": ";
-    line_ += std::strerror(report.error);
-    line_ += "\n";
+bool ReportOutput::Put(const Record& record) {
+  if (record.failed) {
+    failed_ = true;
+    // The reports before the message go out first, and the progress line makes way for it.
     if (!Flush()) return false;
-    Warn(line_);
+    line_.clear();
+    AppendMessageLine(line_, program_, record.names_path ? &record.path : nullptr, record.reason,
+                      err_destination_);
+    const std::string_view hint = hint_ ? hint_(record) : std::string_view();
+    if (!hint.empty() && std::find(hinted_.begin(), hinted_.end(), hint) == hinted_.end()) {
+      hinted_.push_back(hint);
+      AppendMessageLine(line_, program_, nullptr, hint, err_destination_);
+    }
+    progress_.Clear();
+    // A message that cannot be written has nowhere else to go: the reports go on.
+    WriteAll(err_, line_);
   }
-  progress_.Count(report.failed);
-  const std::string_view text = report.text;
+  if (record.text.empty()) return true;  // a message from the walk or the list, no file
+  progress_.Count(record.failed);
+  const std::string_view text = record.text;
   if (pending_.size() + text.size() > kAtomicWrite && !Flush()) return false;
   // A report longer than a write that a pipe keeps whole goes alone.
   if (text.size() > kAtomicWrite) return Write(text);
   pending_.append(text);
-  return !one_report_a_write_ || Flush();
+  return true;
 }
 
 bool ReportOutput::Flush() {
@@ -59,16 +64,8 @@ bool ReportOutput::Flush() {
 
 bool ReportOutput::Write(std::string_view text) {
   // Once a write has failed, nothing more is written: the output would have a hole.
-  if (!broken_ && !WriteAll(text)) broken_ = true;
+  if (!broken_ && !WriteAll(out_, text)) broken_ = true;
   return !broken_;
-}
-
-void ReportOutput::Warn(std::string_view line) {
-  status_ = kExitFailure;
-  progress_.Clear();
-  Flush();  // a failure shows at the next write of a report
-  // Standard error is unbuffered; a message that cannot be written has nowhere else to go.
-  if (write(STDERR_FILENO, line.data(), line.size()) < 0) return;
 }
 
 }  // namespace id3sniff

@@ -59,6 +59,20 @@ void ShowOnTerminal(std::string_view bytes, std::string& out) {
   }
 }
 
+void AppendMessageLine(std::string& out, std::string_view program, const std::string* path,
+                       std::string_view reason, Destination destination) {
+  out.append(program).append(": ");
+  if (path != nullptr) {
+    if (destination == Destination::Terminal) {
+      ShowOnTerminal(*path, out);
+    } else {
+      out.append(*path);
+    }
+    out.append(": ");
+  }
+  out.append(reason).push_back('\n');
+}
+
 LineWriter::LineWriter(std::FILE* out, Destination destination)
     : out_(out), destination_(destination) {}
 

@@ -23,6 +23,12 @@ std::size_t Utf8SequenceLength(std::string_view bytes);
 // UTF-8 character, and every other byte of 0xA0 and above, is kept.
 void ShowOnTerminal(std::string_view bytes, std::string& out);
 
+// Appends the line that names a failure on standard error: "PROGRAM: PATH: reason", or
+// "PROGRAM: reason" when path is null, with its newline; the path masked when destination is a
+// terminal.
+void AppendMessageLine(std::string& out, std::string_view program, const std::string* path,
+                       std::string_view reason, Destination destination);
+
 // Writes the report one line at a time, either to a stream, flushed as each line ends, or into
 // a text that collects the lines for the caller to write.
 class LineWriter {

@@ -8,6 +8,12 @@
 
 namespace id3sniff {
 
+// What stands in place of a report when there is none, on standard output.
+inline constexpr std::string_view kUnableToOpen = "Unable to open file\n";
+inline constexpr std::string_view kUnableToRead = "Unable to read file\n";
+// On standard error, when the report could not be written.
+inline constexpr std::string_view kUnableToWrite = "Unable to write report\n";
+
 // Writes the report: the header line naming path, the date and field lines of what the scan
 // captured, the TXXX lines, and an empty line. It changes nothing in result but the NUL bytes
 // it removes from the TXXX slots.

@@ -1,5 +1,6 @@
 #include "scan/scan_tag.hpp"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -232,7 +233,7 @@ ScanOutcome ScanTag(ByteSource& source, ScanState& s) {
     const ssize_t n = source.Read(s.window.get() + s.filled, kWindowSize - s.filled);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return ScanOutcome::ReadError;
+      return ScanOutcome::CannotRead;
     }
     if (n == 0) break;
     s.filled += static_cast<std::size_t>(n);
@@ -244,6 +245,19 @@ ScanOutcome ScanTag(ByteSource& source, ScanState& s) {
   ScanFiller(s);
   FinishScan(s);
   return ScanOutcome::Complete;
+}
+
+ScanOutcome ScanFile(const char* path, ScanState& s, int* error) {
+  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  ScanOutcome outcome = ScanOutcome::CannotOpen;
+  if (fd >= 0) {
+    outcome = ScanTag(fd, s);
+    if (outcome != ScanOutcome::Complete && errno == EISDIR) outcome = ScanOutcome::CannotOpen;
+  }
+  const int failure = errno;
+  if (fd >= 0) close(fd);
+  if (error != nullptr) *error = outcome == ScanOutcome::Complete ? 0 : failure;
+  return outcome;
 }
 
 void ResetScanState(ScanState& s) { static_cast<FileScanState&>(s) = FileScanState(); }

@@ -78,10 +78,11 @@ struct ScanState : FileScanState {
   ClassTable classes;                                   // class of each byte value, formed once
 };
 
-// How a scan ended.
+// How the scan of a file ended.
 enum class ScanOutcome : std::uint8_t {
-  Complete,   // an end marker, or 16384 positions (past end of file the scan reads byte 255)
-  ReadError,  // a read failed before the scan could end; the result is incomplete
+  Complete,    // an end marker, or 16384 positions (past end of file the scan reads byte 255)
+  CannotOpen,  // the file could not be opened, or is a folder: nothing was scanned
+  CannotRead,  // a read failed before the scan could end; the result is incomplete
 };
 
 // Where the scan's bytes come from.
@@ -102,6 +103,11 @@ ScanOutcome ScanTag(int fd, ScanState& state);
 // Scans the first 16384 bytes that source delivers, however its reads are cut; a read
 // interrupted by a signal is made again.
 ScanOutcome ScanTag(ByteSource& source, ScanState& state);
+
+// Opens path read-only, scans it into state (new, or reset since its last scan) and closes it,
+// so the file is open only during the scan. Returns how it ended, with the errno of a failure
+// in error when it is not null. A folder opens, but its first read fails: it cannot be opened.
+ScanOutcome ScanFile(const char* path, ScanState& state, int* error = nullptr);
 
 // Makes state ready for the scan of another file: a new FileScanState, the same window and
 // tables.

@@ -246,7 +246,7 @@ TEST(ScanTag, ReportsAFailedRead) {
   const int fd = open(".", O_RDONLY | O_DIRECTORY);
   ASSERT_GE(fd, 0);
   ScanState state;
-  EXPECT_EQ(ScanTag(fd, state), ScanOutcome::ReadError);
+  EXPECT_EQ(ScanTag(fd, state), ScanOutcome::CannotRead);
   close(fd);
 }
 

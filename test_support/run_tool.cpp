@@ -1,6 +1,7 @@
 #include "test_support/run_tool.hpp"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <grp.h>
 #include <linux/audit.h>
 #include <linux/filter.h>
@@ -225,6 +226,7 @@ ToolRun RunTogether(const std::vector<std::vector<std::string>>& runs, const Too
   }
   int parent_out = -1;
   int child_out = -1;
+  int file_out = -1;  // a regular file's, read when the children have ended
   switch (options.stdout_target) {
     case StdoutTarget::Pipe:
     case StdoutTarget::Closed:
@@ -237,6 +239,10 @@ ToolRun RunTogether(const std::vector<std::vector<std::string>>& runs, const Too
       break;
     case StdoutTarget::DevFull:
       child_out = open("/dev/full", O_WRONLY | O_CLOEXEC);
+      break;
+    case StdoutTarget::File:
+      child_out = memfd_create("stdout", MFD_CLOEXEC);
+      file_out = dup(child_out);
       break;
   }
   std::vector<pid_t> children;
@@ -261,6 +267,14 @@ ToolRun RunTogether(const std::vector<std::vector<std::string>>& runs, const Too
     const int exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     if (exit_status == kSetupFailed) throw std::runtime_error("the child could not be set up");
     if (run.status == 0) run.status = exit_status;
+  }
+  if (file_out >= 0) {
+    char buffer[4096];
+    ssize_t n = 0;
+    while ((n = pread(file_out, buffer, sizeof buffer, static_cast<off_t>(run.out.size()))) > 0) {
+      run.out.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(file_out);
   }
   return run;
 }

@@ -8,7 +8,7 @@
 namespace id3sniff::testing {
 
 // Where the child's standard output goes.
-enum class StdoutTarget { Pipe, Terminal, DevFull, Closed };
+enum class StdoutTarget { Pipe, Terminal, DevFull, Closed, File };
 
 struct ToolOptions {
   StdoutTarget stdout_target = StdoutTarget::Pipe;

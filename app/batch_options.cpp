@@ -1,4 +1,4 @@
-#include "batch/options.hpp"
+#include "app/batch_options.hpp"
 
 #include <getopt.h>
 
@@ -14,10 +14,7 @@
 namespace id3sniff {
 namespace {
 
-constexpr const char* kName = "id3sniff-batch";
-
-void PrintBatchUsage(const char* name) {
-  std::FILE* err = stderr;
+void PrintBatchUsage(const char* name, std::FILE* err) {
   std::fputs("Usage: ", err);
   std::fputs(name, err);
   std::fputs(" [OPTION]... FILE...\n", err);
@@ -40,8 +37,8 @@ void PrintBatchUsage(const char* name) {
 
 // Says what is wrong with the command line, the GNU way, and returns the usage status.
 int FailUsage(const std::string& what) {
-  std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kName, what.c_str(),
-               kName);
+  std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kBatchName,
+               what.c_str(), kBatchName);
   return kExitUsage;
 }
 
@@ -59,25 +56,39 @@ std::optional<int> ParseJobs(const char* text) {
   return jobs;
 }
 
+constexpr option kLongOptions[] = {{"jobs", required_argument, nullptr, 'j'},
+                                   {"recursive", no_argument, nullptr, 'r'},
+                                   {"files0-from", required_argument, nullptr, 256},
+                                   {"json", no_argument, nullptr, 257},
+                                   {"progress", no_argument, nullptr, 258},
+                                   {"no-progress", no_argument, nullptr, 259},
+                                   {"help", no_argument, nullptr, 'h'},
+                                   {"version", no_argument, nullptr, 'v'},
+                                   {nullptr, 0, nullptr, 0}};
+enum : int { kFiles0From = 256, kJson, kProgress, kNoProgress };
+
 }  // namespace
 
+bool LooksLikeAnOption(std::string_view argument) {
+  if (argument.starts_with("-j")) return true;  // -jN
+  if (argument.size() == 2 && argument[0] == '-') {
+    return std::string_view("jrhv").find(argument[1]) != std::string_view::npos;
+  }
+  if (!argument.starts_with("--")) return false;
+  const std::string_view name = argument.substr(2, argument.find('=') - 2);
+  for (const option& known : kLongOptions) {
+    if (known.name != nullptr && name == known.name) return true;
+  }
+  return false;
+}
+
 std::optional<BatchOptions> ParseBatchOptions(int argc, char** argv, int& status) {
-  const char* name = ProgramName(argc, argv, kName);
+  const char* name = ProgramName(argc, argv, kBatchName);
   if (argc < 2) {
-    PrintBatchUsage(name);
+    PrintBatchUsage(name, stderr);
     status = kExitUsage;
     return std::nullopt;
   }
-  enum : int { kFiles0From = 256, kJson, kProgress, kNoProgress };
-  static const option kLongOptions[] = {{"jobs", required_argument, nullptr, 'j'},
-                                        {"recursive", no_argument, nullptr, 'r'},
-                                        {"files0-from", required_argument, nullptr, kFiles0From},
-                                        {"json", no_argument, nullptr, kJson},
-                                        {"progress", no_argument, nullptr, kProgress},
-                                        {"no-progress", no_argument, nullptr, kNoProgress},
-                                        {"help", no_argument, nullptr, 'h'},
-                                        {"version", no_argument, nullptr, 'v'},
-                                        {nullptr, 0, nullptr, 0}};
   BatchOptions options;
   // Messages are written here, naming the program as the usage line does; a leading '+' stops
   // at the first FILE, so what follows it is a FILE even when it starts with '-'.
@@ -89,11 +100,11 @@ std::optional<BatchOptions> ParseBatchOptions(int argc, char** argv, int& status
     if (c == -1) break;
     switch (c) {
       case 'h':
-        PrintBatchUsage(name);
+        PrintBatchUsage(name, stdout);
         status = kExitOk;
         return std::nullopt;
       case 'v':
-        PrintVersion();
+        PrintVersion(stdout);
         status = kExitOk;
         return std::nullopt;
       case 'r':
@@ -139,7 +150,7 @@ std::optional<BatchOptions> ParseBatchOptions(int argc, char** argv, int& status
     return std::nullopt;
   }
   if (optind >= argc && !options.files0_from) {
-    PrintBatchUsage(name);
+    PrintBatchUsage(name, stderr);
     status = kExitUsage;
     return std::nullopt;
   }

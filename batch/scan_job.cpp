@@ -1,0 +1,98 @@
+#include "batch/scan_job.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "report/json_report.hpp"
+#include "report/print_report.hpp"
+
+namespace id3sniff {
+namespace {
+
+// Reads the file open on fd. A FIFO or a device, opened without waiting, is polled before each
+// read, so that a read waits as on a plain descriptor but a stop ends the wait.
+class FileReader final : public ByteSource {
+ public:
+  FileReader(int fd, bool regular, const Stop& stop) : fd_(fd), regular_(regular), stop_(stop) {}
+  ssize_t Read(std::uint8_t* buffer, std::size_t size) override {
+    for (;;) {
+      // Until a FIFO's writer has come, a read that does not wait would give its end.
+      if (!regular_ && !WaitReadable(fd_, stop_)) break;
+      const ssize_t n = read(fd_, buffer, size);
+      if (n >= 0 || (errno != EAGAIN && errno != EINTR)) return n;
+    }
+    return -1;
+  }
+
+ private:
+  int fd_;
+  bool regular_;
+  const Stop& stop_;
+};
+
+}  // namespace
+
+ScanOutcome ScanName(const FileName& name, const Stop& stop, ScanState& state, int& error) {
+  const int fd = OpenFileName(name);
+  if (fd < 0) {
+    error = errno;
+    return ScanOutcome::CannotOpen;
+  }
+  struct stat info;
+  ScanOutcome outcome = ScanOutcome::CannotOpen;
+  if (fstat(fd, &info) != 0) {
+    error = errno;
+  } else if (S_ISDIR(info.st_mode)) {
+    error = EISDIR;  // a folder opens, but it is no file to read
+  } else {
+    const bool regular = S_ISREG(info.st_mode);
+    // Without the advice a first read that misses the cache starts the readahead window, 32 KiB
+    // or more, where the scan needs 16.
+    if (regular) posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
+    FileReader reader(fd, regular, stop);
+    outcome = ScanTag(reader, state);
+    error = outcome == ScanOutcome::Complete ? 0 : errno;
+  }
+  close(fd);
+  return outcome;
+}
+
+void ScanJob::Run(const FileName& name, const Stop& stop, Record& record) {
+  ResetScanState(state_);
+  int error = 0;
+  const ScanOutcome outcome = ScanName(name, stop, state_, error);
+  MakeReport(name.path, outcome, error, state_, style_, record);
+}
+
+void MakeReport(const std::string& path, ScanOutcome outcome, int error, ScanState& state,
+                ReportStyle style, Record& record) {
+  record.text.clear();
+  record.failed = outcome != ScanOutcome::Complete;
+  record.names_path = true;
+  if (record.failed) record.path = path;
+  record.reason.clear();
+  record.error = error;
+  if (!record.failed) {
+    if (style.json) {
+      AppendJsonReport(record.text, path, state.result);
+    } else {
+      LineWriter writer(record.text, style.destination);
+      PrintReport(writer, path, state.result);
+    }
+    return;
+  }
+  record.reason = std::strerror(error);
+  const std::string_view unable =
+      outcome == ScanOutcome::CannotOpen ? kUnableToOpen : kUnableToRead;
+  if (style.json) {
+    AppendJsonError(record.text, path, unable.substr(0, unable.size() - 1), record.reason);
+  } else {
+    record.text = unable;
+  }
+}
+
+}  // namespace id3sniff

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "batch/engine.hpp"
+#include "report/line_writer.hpp"
+#include "scan/scan_tag.hpp"
+
+namespace id3sniff {
+
+// How the reports are written.
+struct ReportStyle {
+  Destination destination = Destination::PipeOrFile;  // for the text report
+  bool json = false;                                  // JSON Lines instead of the text report
+};
+
+// The scan report of each file, as id3sniff writes it for one file, or in JSON.
+class ScanJob final : public FileJob {
+ public:
+  explicit ScanJob(ReportStyle style) : style_(style) {}
+  void Run(const FileName& name, const Stop& stop, Record& record) override;
+
+ private:
+  ReportStyle style_;
+  ScanState state_;  // made once per job, reset for each file
+};
+
+// Opens name, scans it into state (new, or reset since its last scan) and closes it: the file is
+// open only during the scan. A FIFO or a device is read as its bytes come, each wait cut short
+// by stop. Returns how the scan ended, with the errno of a failure in error.
+ScanOutcome ScanName(const FileName& name, const Stop& stop, ScanState& state, int& error);
+
+// Writes into record what id3sniff-batch gives for path, from how its scan ended (and the errno
+// of a failure) and what state holds; record keeps its storage for the next file.
+void MakeReport(const std::string& path, ScanOutcome outcome, int error, ScanState& state,
+                ReportStyle style, Record& record);
+
+}  // namespace id3sniff
