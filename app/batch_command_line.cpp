@@ -54,9 +54,9 @@ int FitToDescriptorLimit(int jobs, bool recursive) {
   if (spare >= jobs) return jobs;
   const int fit = spare > 1 ? static_cast<int>(spare) : 1;
   if (fit < jobs) {
-    std::fprintf(stderr,
-                 "%s: reading %d files at once, not %d: at most %ld files may be open (ulimit -n)\n",
-                 kBatchName, fit, jobs, static_cast<long>(limit.rlim_cur));
+    std::fprintf(
+        stderr, "%s: reading %d files at once, not %d: at most %ld files may be open (ulimit -n)\n",
+        kBatchName, fit, jobs, static_cast<long>(limit.rlim_cur));
   }
   return fit;
 }
@@ -77,7 +77,8 @@ const std::atomic<std::size_t>* progress_shown = nullptr;
 // On SIGINT or SIGTERM: blanks the progress line, then lets the signal take its course.
 void OnStopSignal(int signal_number) {
   if (progress_shown != nullptr) {
-    static constexpr char kBlanks[] = "\r                                                                \r";
+    static constexpr char kBlanks[] =
+        "\r                                                                \r";
     std::size_t width = progress_shown->load();
     ssize_t ignored = write(STDERR_FILENO, "\r", 1);
     for (; width > 0; width -= std::min<std::size_t>(width, 64)) {
@@ -140,8 +141,8 @@ int RunBatchCommandLine(int argc, char** argv) {
                 : std::make_unique<Names>(argv + options->first_file, count, recursive);
   const ReportStyle style{ChooseDestination(), options->json};
   const int jobs = FitToDescriptorLimit(options->jobs, recursive);
-  const bool written =
-      RunEngine(*names, [style] { return std::make_unique<ScanJob>(style); }, output, jobs);
+  const bool written = RunEngine(
+      *names, [style] { return std::make_unique<ScanJob>(style); }, output, jobs);
   if (list > STDIN_FILENO) close(list);
   if (!written) {
     progress.Clear();

@@ -37,8 +37,8 @@ void PrintBatchUsage(const char* name, std::FILE* err) {
 
 // Says what is wrong with the command line, the GNU way, and returns the usage status.
 int FailUsage(const std::string& what) {
-  std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kBatchName,
-               what.c_str(), kBatchName);
+  std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kBatchName, what.c_str(),
+               kBatchName);
   return kExitUsage;
 }
 

@@ -297,16 +297,19 @@ TEST(Batch, SaysWhenAFileCannotBeRead) {
   if (!why_not.empty()) GTEST_SKIP() << why_not;
   const testing::TempDir dir;
   // The first read delivers the 100 bytes, inside a TXXX frame; the second, for the rest of
-  // the window, fails. Reads from memory (preadv2) are not made to fail: -j 1 reads with read.
+  // the window, fails. Reads from memory (preadv2) are not supported there: every -j reads
+  // with read.
   const std::string cut = dir.WriteFile("cut.mp3", testing::Tag(Txxx100(), 0).substr(0, 100));
   const std::string song = dir.WriteFile("song.mp3", testing::SongBytes());
   ToolOptions options = Batch();
   options.fail_reads_of = kWindowSize - 100;
-  const ToolRun run = RunTool({"-j", "1", song, cut, song}, options);
   const std::string report = RunTool({song}).out;
-  EXPECT_EQ(run.out, report + "Unable to read file\n" + report);
-  EXPECT_EQ(run.err, Failed(cut, EIO));
-  EXPECT_EQ(run.status, kExitFailure);
+  for (const std::string jobs : {"1", "8"}) {
+    const ToolRun run = RunTool({"-j", jobs, song, cut, song}, options);
+    EXPECT_EQ(run.out, report + "Unable to read file\n" + report) << jobs;
+    EXPECT_EQ(run.err, Failed(cut, EIO)) << jobs;
+    EXPECT_EQ(run.status, kExitFailure) << jobs;
+  }
 }
 
 // Two batches writing to one pipe, as under xargs -P: every report arrives whole.

@@ -1,5 +1,6 @@
 #include "batch/engine.hpp"
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <system_error>
@@ -8,6 +9,9 @@
 
 namespace id3sniff {
 namespace {
+
+// The most names the calling thread takes between two locks.
+constexpr std::size_t kNamesALock = 32;
 
 // One run of the engine. The calling thread takes the names into a ring of slots; the jobs'
 // threads take them from it in order; whichever thread makes the oldest record ready writes the
@@ -21,20 +25,40 @@ class Engine {
   bool Run(const std::function<std::unique_ptr<FileJob>()>& make_job, int jobs);
 
  private:
+  // What a job's waits tell the engine: which file waits.
+  class JobWaits final : public Waits {
+   public:
+    explicit JobWaits(Engine& engine) : engine_(engine) {}
+    void Begin() override { engine_.BeginWait(index); }
+    void End() override { engine_.EndWait(); }
+    std::size_t index = 0;  // the file the job is at
+
+   private:
+    Engine& engine_;
+  };
+
+ private:
   struct Slot {
     FileName name;
     Record record;
-    bool file = false;  // a file for a job, not a message from the source
-    bool done = false;  // the record is ready to be written
+    bool file = false;   // a file for a job, not a message from the source
+    bool done = false;   // the record is ready to be written
+    bool waits = false;  // its job waits on a device: what is ready must not wait for it
   };
   using Lock = std::unique_lock<std::mutex>;
 
   Slot& SlotOf(std::size_t index) { return slots_[index % slots_.size()]; }
   void TakeNames(FileJob* solo_job);
-  bool RunNext(Lock& lock, FileJob& job);
+  bool RunNext(Lock& lock, FileJob& job, JobWaits& waits);
+  void BeginWait(std::size_t index);
+  void EndWait();
+  bool HeadStalls();
   void Work(FileJob& job);
+  void TakeCore(Lock& lock);
+  void LeaveCore();
   void WriteReady(Lock& lock);
   void Fail();
+  void StartThreads(std::size_t count);
 
   NameSource& source_;
   Sink& sink_;  // used by the writing thread alone (writing_)
@@ -48,25 +72,34 @@ class Engine {
   std::size_t claimed_ = 0;       // names taken by a job (or messages passed over)
   std::size_t written_ = 0;       // records written
   bool names_ended_ = false;
-  bool writing_ = false;  // a thread is writing records; the others leave it to it
-  bool failed_ = false;   // the sink failed
-  std::size_t idle_ = 0;  // jobs waiting for a name
+  bool writing_ = false;    // a thread is writing records; the others leave it to it
+  bool sink_held_ = false;  // records were put since the sink's last flush
+  bool failed_ = false;     // the sink failed
+  const std::function<std::unique_ptr<FileJob>()>* make_job_ = nullptr;
+  std::vector<std::jthread> threads_;  // the jobs' threads
+  std::size_t wanted_ = 0;             // the threads asked for
+  bool closing_ = false;               // the threads are being joined: no more start
+  std::size_t cores_ = 0;         // jobs that may be at work at once: the cores, or fewer threads
+  std::size_t at_work_ = 0;       // jobs at work, not waiting on a device nor for a name
+  std::condition_variable core_;  // a job may go to work
+  std::size_t idle_ = 0;          // jobs waiting for a name
   bool producer_waits_ = false;
 };
 
 bool Engine::Run(const std::function<std::unique_ptr<FileJob>()>& make_job, int jobs) {
-  std::vector<std::jthread> threads;
-  for (int i = 0; i < jobs; ++i) {
-    try {
-      threads.emplace_back([this, job = make_job()] { Work(*job); });
-    } catch (const std::system_error&) {
-      break;  // no more threads to be had: those there are do the work
-    }
-  }
-  // With no thread at all, the calling thread runs each file as soon as it has its name.
-  const std::unique_ptr<FileJob> solo_job = threads.empty() ? make_job() : nullptr;
-  TakeNames(solo_job.get());
+  make_job_ = &make_job;
   Lock lock(mutex_);
+  wanted_ = static_cast<std::size_t>(jobs);
+  cores_ =
+      std::max<std::size_t>(1, std::min<std::size_t>(wanted_, std::thread::hardware_concurrency()));
+  // As many threads as cores to begin with: while the files are in memory, more would only
+  // take turns. The others start when a job first waits on a device.
+  StartThreads(cores_);
+  // With no thread at all, the calling thread runs each file as soon as it has its name.
+  const std::unique_ptr<FileJob> solo_job = threads_.empty() ? make_job() : nullptr;
+  lock.unlock();
+  TakeNames(solo_job.get());
+  lock.lock();
   names_ended_ = true;
   work_.notify_all();
   while (!failed_ && written_ < produced_) {
@@ -75,13 +108,28 @@ bool Engine::Run(const std::function<std::unique_ptr<FileJob>()>& make_job, int 
     producer_waits_ = false;
   }
   const bool written = !failed_;
+  closing_ = true;
+  std::vector<std::jthread> threads = std::move(threads_);
   lock.unlock();
   threads.clear();  // joins: the jobs have ended or been stopped
   return written;
 }
 
+// Starts threads until there are count; the mutex is held.
+void Engine::StartThreads(std::size_t count) {
+  while (threads_.size() < count) {
+    try {
+      threads_.emplace_back([this, job = (*make_job_)()] { Work(*job); });
+    } catch (const std::system_error&) {
+      wanted_ = threads_.size();  // no more threads to be had: those there are do the work
+      cores_ = std::max<std::size_t>(1, std::min(cores_, wanted_));
+    }
+  }
+}
+
 // Takes names into free slots until the source ends or the run stops; a job takes each at once.
 void Engine::TakeNames(FileJob* solo_job) {
+  JobWaits solo_waits(*this);
   Lock lock(mutex_);
   for (;;) {
     while (!failed_ && produced_ - written_ == slots_.size()) {
@@ -90,49 +138,101 @@ void Engine::TakeNames(FileJob* solo_job) {
       producer_waits_ = false;
     }
     if (failed_) return;
-    // The slot is this thread's until it is counted in produced_: no other thread looks at it.
-    Slot& slot = SlotOf(produced_);
+    // The free slots are this thread's until counted in produced_: no other thread looks at
+    // them. Names that come without a wait are taken several to a lock, so that the jobs seldom
+    // find the lock held; a name that may wait for the next is handed on at once.
+    const std::size_t room = std::min(slots_.size() - (produced_ - written_), kNamesALock);
+    const std::size_t first = produced_;
     lock.unlock();
-    const NameSource::Got got = source_.Next(slot.name, slot.record, stop_);
-    lock.lock();
-    if (got == NameSource::Got::End) return;
-    slot.file = got == NameSource::Got::File;
-    slot.done = !slot.file;
-    ++produced_;
-    if (!slot.file) {
-      WriteReady(lock);  // a message at the head of the output goes out now
-    } else if (solo_job != nullptr) {
-      RunNext(lock, *solo_job);
-    } else if (idle_ > 0) {
-      work_.notify_one();
+    std::size_t taken = 0;
+    bool ended = false;
+    bool message = false;
+    while (taken < room) {
+      Slot& slot = SlotOf(first + taken);
+      const NameSource::Got got = source_.Next(slot.name, slot.record, stop_);
+      if (got == NameSource::Got::End) {
+        ended = true;
+        break;
+      }
+      slot.file = got == NameSource::Got::File;
+      slot.done = !slot.file;
+      message = message || !slot.file;
+      ++taken;
+      if (solo_job != nullptr || !source_.Ready()) break;
     }
+    lock.lock();
+    produced_ += taken;
+    if (message) WriteReady(lock);  // a message at the head of the output goes out now
+    if (solo_job != nullptr) {
+      while (RunNext(lock, *solo_job, solo_waits)) {
+      }
+    } else if (idle_ > 0 && produced_ - claimed_ > threads_.size() - idle_) {
+      // Only when the jobs at work have more than a name each waiting: waking a thread costs
+      // more than a file in memory, and those at work come back for the next name anyway.
+      work_.notify_all();
+    }
+    if (ended) return;
   }
 }
 
 // Runs job on the next name not taken, if there is one; returns false when there is none.
-bool Engine::RunNext(Lock& lock, FileJob& job) {
+bool Engine::RunNext(Lock& lock, FileJob& job, JobWaits& waits) {
   while (claimed_ < produced_ && !SlotOf(claimed_).file) ++claimed_;
   if (failed_ || claimed_ == produced_) return false;
   const std::size_t index = claimed_++;
   Slot& slot = SlotOf(index);
+  waits.index = index;
   lock.unlock();
-  job.Run(slot.name, stop_, slot.record);
+  job.Run(slot.name, stop_, waits, slot.record);
   lock.lock();
   slot.done = true;
+  slot.waits = false;
   if (index == written_) WriteReady(lock);
   return true;
 }
 
 // A job's thread: takes the names in order until they end or the run stops.
 void Engine::Work(FileJob& job) {
+  JobWaits waits(*this);
   Lock lock(mutex_);
+  TakeCore(lock);
   for (;;) {
-    if (RunNext(lock, job)) continue;
+    if (RunNext(lock, job, waits)) continue;
+    LeaveCore();
     if (failed_ || names_ended_) return;
     ++idle_;
     work_.wait(lock);
     --idle_;
+    TakeCore(lock);
   }
+}
+
+// Waits for a core to work on; the mutex is held.
+void Engine::TakeCore(Lock& lock) {
+  core_.wait(lock, [this] { return at_work_ < cores_ || failed_; });
+  ++at_work_;
+}
+
+// Leaves a core to another job; the mutex is held.
+void Engine::LeaveCore() {
+  --at_work_;
+  core_.notify_one();
+}
+
+// The file at index waits on a device: what is ready goes out now, and another job may work.
+void Engine::BeginWait(std::size_t index) {
+  Lock lock(mutex_);
+  SlotOf(index).waits = true;
+  if (index == written_) WriteReady(lock);
+  if (threads_.empty()) return;  // the calling thread alone: nobody to let on
+  if (threads_.size() < wanted_ && !closing_ && !failed_) StartThreads(wanted_);
+  LeaveCore();
+}
+
+void Engine::EndWait() {
+  Lock lock(mutex_);
+  if (threads_.empty()) return;
+  TakeCore(lock);
 }
 
 // Writes the records that are ready, in order, unless another thread is at it. What the sink
@@ -141,22 +241,30 @@ void Engine::Work(FileJob& job) {
 void Engine::WriteReady(Lock& lock) {
   if (writing_) return;  // the writing thread looks again before it stops
   writing_ = true;
-  while (!failed_ && written_ < produced_ && SlotOf(written_).done) {
-    std::size_t end = written_;
-    while (end < produced_ && SlotOf(end).done) ++end;
-    // The slots up to end stay this thread's until written_ moves past them.
-    lock.unlock();
-    bool ok = true;
-    for (std::size_t i = written_; ok && i < end; ++i) ok = sink_.Put(SlotOf(i).record);
-    lock.lock();
-    for (std::size_t i = written_; i < end; ++i) SlotOf(i).done = false;
-    written_ = end;
-    if (ok && (written_ == produced_ || !SlotOf(written_).done)) {
+  while (!failed_) {
+    if (written_ < produced_ && SlotOf(written_).done) {
+      std::size_t end = written_;
+      while (end < produced_ && SlotOf(end).done) ++end;
+      // The slots up to end stay this thread's until written_ moves past them.
       lock.unlock();
-      ok = sink_.Flush();
+      bool ok = true;
+      for (std::size_t i = written_; ok && i < end; ++i) ok = sink_.Put(SlotOf(i).record);
       lock.lock();
+      sink_held_ = true;
+      for (std::size_t i = written_; i < end; ++i) SlotOf(i).done = false;
+      written_ = end;
+      if (!ok) Fail();
+    } else if (sink_held_ && HeadStalls()) {
+      // What the sink holds goes out before the oldest file keeps it waiting; while that file
+      // is scanned from memory, the next writer takes it along.
+      sink_held_ = false;
+      lock.unlock();
+      const bool ok = sink_.Flush();
+      lock.lock();
+      if (!ok) Fail();
+    } else {
+      break;
     }
-    if (!ok) Fail();
   }
   writing_ = false;
   // The calling thread refills the ring once half of it is free, or sees the end.
@@ -165,12 +273,17 @@ void Engine::WriteReady(Lock& lock) {
   }
 }
 
+// Returns true when the oldest record not written may be long in coming: its name is not
+// taken yet (the names wait, or have ended), or its file waits on a device.
+bool Engine::HeadStalls() { return written_ >= claimed_ || SlotOf(written_).waits; }
+
 // Stops the run: no name is taken and no job started after this; jobs that wait give up.
 void Engine::Fail() {
   failed_ = true;
   stop_.Set();
   work_.notify_all();
   room_.notify_all();
+  core_.notify_all();
 }
 
 }  // namespace

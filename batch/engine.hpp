@@ -30,17 +30,32 @@ class NameSource {
   enum class Got { File, Message, End };
   // Sets name to the next file, or message to a failure in its place; returns which, or End.
   virtual Got Next(FileName& name, Record& message, const Stop& stop) = 0;
+  // Returns true when the next call of Next will not wait on a pipe.
+  virtual bool Ready() const = 0;
 
  protected:
   ~NameSource() = default;
 };
 
+// What a job tells the engine around a wait on a device: only as many jobs as there are cores
+// run at once, and one that waits lets another run meanwhile. A file in memory costs far less
+// than waking a thread, and more threads than cores at work on files in memory only take turns,
+// leaving the oldest file's thread off its core while the others fill the slots.
+class Waits {
+ public:
+  virtual void Begin() = 0;
+  virtual void End() = 0;
+
+ protected:
+  ~Waits() = default;
+};
+
 // The work done for each file, into record (cleared first by the job). One job a thread; a job
-// that waits on a file's bytes gives up when stop is set.
+// that waits on a file's bytes says so to waits, and gives up when stop is set.
 class FileJob {
  public:
   virtual ~FileJob() = default;
-  virtual void Run(const FileName& name, const Stop& stop, Record& record) = 0;
+  virtual void Run(const FileName& name, const Stop& stop, Waits& waits, Record& record) = 0;
 };
 
 // Where the records go, one at a time, in order; never called from two threads at once.

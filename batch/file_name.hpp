@@ -30,7 +30,8 @@ struct FileName {
 };
 
 // Opens name for reading, without waiting for a FIFO's writer (O_NONBLOCK); returns the
-// descriptor, or -1 with errno set.
-int OpenFileName(const FileName& name);
+// descriptor, or -1 with errno set. With cached, fails with EAGAIN rather than read a folder or
+// an inode from a device, where the kernel can tell (openat2, Linux 5.12).
+int OpenFileName(const FileName& name, bool cached = false);
 
 }  // namespace id3sniff

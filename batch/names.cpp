@@ -7,9 +7,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <optional>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -82,7 +82,8 @@ NameSource::Got Names::Next(FileName& name, Record& message, const Stop& stop) {
       return Got::File;
     }
     // Opened from its parent, never through a link put in its place since the listing.
-    const int fd = openat(folder.fd, entry.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY | O_NOFOLLOW);
+    const int fd =
+        openat(folder.fd, entry.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY | O_NOFOLLOW);
     if (fd < 0) return Fail(message, std::move(path), std::strerror(errno), errno);
     if (!Enter(fd, std::move(path), message)) return Got::Message;
   }
@@ -187,8 +188,7 @@ bool Names::Enter(int fd, std::string shown, Record& message) {
     if (entry->d_name[0] != '.') {
       unsigned char type = entry->d_type;
       struct stat entry_info;
-      if (type == DT_UNKNOWN &&
-          fstatat(fd, entry->d_name, &entry_info, AT_SYMLINK_NOFOLLOW) == 0) {
+      if (type == DT_UNKNOWN && fstatat(fd, entry->d_name, &entry_info, AT_SYMLINK_NOFOLLOW) == 0) {
         type = S_ISDIR(entry_info.st_mode) ? DT_DIR : S_ISREG(entry_info.st_mode) ? DT_REG : DT_LNK;
       }
       if (type == DT_DIR || (type == DT_REG && IsMp3(entry->d_name))) {

@@ -31,6 +31,9 @@ class Names final : public NameSource {
   Names& operator=(const Names&) = delete;
 
   Got Next(FileName& name, Record& message, const Stop& stop) override;
+  bool Ready() const override {
+    return fd_ < 0 || list_ended_ || list_.find('\0', searched_) != std::string::npos;
+  }
 
  private:
   // A folder being walked: open, its entries sorted, and which is next.
@@ -55,12 +58,12 @@ class Names final : public NameSource {
   int fd_ = -1;
   std::string list_name_;
   bool recursive_;
-  std::string list_;            // bytes of the list read and not yet taken
-  std::size_t list_at_ = 0;     // where the next name starts in list_
-  std::size_t searched_ = 0;    // list_ holds no NUL between list_at_ and here
-  bool list_ended_ = false;     // the list has no more bytes to read
-  bool too_long_ = false;       // the name being read is longer than a path may be: skipped
-  std::string long_name_;       // the start of that name, for its message
+  std::string list_;                    // bytes of the list read and not yet taken
+  std::size_t list_at_ = 0;             // where the next name starts in list_
+  std::size_t searched_ = 0;            // list_ holds no NUL between list_at_ and here
+  bool list_ended_ = false;             // the list has no more bytes to read
+  bool too_long_ = false;               // the name being read is longer than a path may be: skipped
+  std::string long_name_;               // the start of that name, for its message
   std::shared_ptr<const Folder> root_;  // the folder the walk started from
   std::vector<OpenFolder> walk_;        // the folders being walked, the deepest last
 };

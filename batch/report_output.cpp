@@ -18,8 +18,8 @@ bool WriteAll(int fd, std::string_view text) {
   return true;
 }
 
-ReportOutput::ReportOutput(int out, int err, Destination err_destination,
-                           std::string_view program, Progress& progress, Hint hint)
+ReportOutput::ReportOutput(int out, int err, Destination err_destination, std::string_view program,
+                           Progress& progress, Hint hint)
     : out_(out),
       err_(err),
       err_destination_(err_destination),

@@ -47,8 +47,8 @@ class ReportOutput final : public Sink {
   Progress& progress_;
   Hint hint_;
   std::vector<std::string_view> hinted_;  // the hints given
-  std::string pending_;  // whole reports, at most kAtomicWrite bytes
-  std::string line_;     // a message on its way to err
+  std::string pending_;                   // whole reports, at most kAtomicWrite bytes
+  std::string line_;                      // a message on its way to err
   bool failed_ = false;
   bool broken_ = false;  // a write failed
 };

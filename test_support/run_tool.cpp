@@ -1,7 +1,6 @@
 #include "test_support/run_tool.hpp"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <grp.h>
 #include <linux/audit.h>
 #include <linux/filter.h>
@@ -9,6 +8,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -75,7 +75,9 @@ bool DropPrivileges() {
 
 // Makes every later read(2) of this process that asks for exactly size bytes fail with EIO, as
 // a failing disk would; the program's own first read asks for the whole window, so a file
-// shorter than that fails at the second read, after its bytes were delivered.
+// shorter than that fails at the second read, after its bytes were delivered. Reads that must
+// not wait (preadv2) fail with EOPNOTSUPP, as on a file system that cannot tell, so that every
+// file is read with read(2).
 bool FailReadsOf(std::size_t size) {
   if (kAuditArch == 0 || size > UINT32_MAX) return false;
   // The low 32 bits of the third argument, on these little-endian machines.
@@ -85,6 +87,8 @@ bool FailReadsOf(std::size_t size) {
       BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kAuditArch, 1, 0),
       BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
       BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_preadv2, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EOPNOTSUPP),
       BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_read, 0, 3),
       BPF_STMT(BPF_LD | BPF_W | BPF_ABS, count_low),
       BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<std::uint32_t>(size), 0, 1),
