@@ -1,4 +1,7 @@
 # Thin wrapper over CMake: `make run` and `make check` do all the set-up on a fresh machine.
+# bash, so that a pipe fails when its first command does (a failed build is not hidden).
+SHELL := /bin/bash
+.SHELLFLAGS := -o pipefail -c
 BUILD_DIR ?= build
 FILE ?= examples/song.mp3
 WERROR ?= OFF
@@ -10,10 +13,16 @@ JOBS ?= $(shell nproc)
 run: release
 	@$(BUILD_DIR)/release/app/id3sniff "$(FILE)"
 
-# The release build: the programs alone, linked as the machine allows best.
+# The release build: the programs alone, linked as the machine allows best. Says how they are
+# linked and shows the build's progress, on standard error: a first build takes a while, and
+# standard output keeps the report alone.
 release:
-	@cmake -S . -B $(BUILD_DIR)/release -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF > /dev/null
-	@cmake --build $(BUILD_DIR)/release -j $(JOBS) > /dev/null
+	@echo "Configuring $(BUILD_DIR)/release" >&2
+	@cmake -S . -B $(BUILD_DIR)/release -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+	  | { grep -e 'programs linked' -e 'Error' || true; } >&2
+	@echo "Building id3sniff and id3sniff-batch in $(BUILD_DIR)/release/app" >&2
+	@cmake --build $(BUILD_DIR)/release -j $(JOBS) \
+	  | { grep -v -e 'Consolidate compiler' -e 'Built target' -e 'ing directory' || true; } >&2
 
 # Builds the Debian package from the release build: build/release/id3sniff_<version>_<arch>.deb.
 deb: release
