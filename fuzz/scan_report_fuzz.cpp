@@ -189,7 +189,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // What a terminal is shown has nothing left to mask, raw C1 bytes included, line by line.
   std::string shown_again;
   for (const std::string_view line : Lines(shown)) {
-    id3sniff::ShowOnTerminal(line, shown_again);
+    id3sniff::AppendShownOnTerminal(line, shown_again);
     shown_again.push_back('\n');
   }
   Check(shown_again == shown, "masking leaves nothing to mask");

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "report/line_writer.hpp"
+#include "report/print_report.hpp"
 #include "report/report_lines.hpp"
 
 namespace id3sniff {

@@ -33,7 +33,7 @@ std::size_t Utf8SequenceLength(std::string_view bytes) {
   return length;
 }
 
-void ShowOnTerminal(std::string_view bytes, std::string& out) {
+void AppendShownOnTerminal(std::string_view bytes, std::string& out) {
   for (std::size_t i = 0; i < bytes.size();) {
     const auto b = static_cast<std::uint8_t>(bytes[i]);
     if (b < 0x80) {
@@ -64,7 +64,7 @@ void AppendMessageLine(std::string& out, std::string_view program, const std::st
   out.append(program).append(": ");
   if (path != nullptr) {
     if (destination == Destination::Terminal) {
-      ShowOnTerminal(*path, out);
+      AppendShownOnTerminal(*path, out);
     } else {
       out.append(*path);
     }
@@ -82,7 +82,7 @@ LineWriter::LineWriter(std::string& text, Destination destination)
 LineWriter& LineWriter::Append(std::string_view bytes) {
   if (destination_ == Destination::Terminal) {
     shown_.clear();
-    ShowOnTerminal(bytes, shown_);
+    AppendShownOnTerminal(bytes, shown_);
     bytes = shown_;
   }
   if (text_ != nullptr) {

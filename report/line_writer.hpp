@@ -10,7 +10,7 @@ namespace id3sniff {
 // Where the report goes, which decides how control characters are written.
 enum class Destination {
   PipeOrFile,  // every byte exactly as captured: scripts compare the report byte for byte
-  Terminal,    // control characters shown as '?' (ShowOnTerminal), so a file cannot drive it
+  Terminal,    // control characters shown as '?' (AppendShownOnTerminal), so a file cannot drive it
 };
 
 // Returns the length of the well-formed UTF-8 sequence that bytes (not empty) starts with: the
@@ -21,7 +21,7 @@ std::size_t Utf8SequenceLength(std::string_view bytes);
 // and each C1 control character (the UTF-8 sequences C2 80 to C2 9F, and any byte 0x80..0x9F
 // that is not part of a well-formed UTF-8 sequence) becomes one '?'. Every other well-formed
 // UTF-8 character, and every other byte of 0xA0 and above, is kept.
-void ShowOnTerminal(std::string_view bytes, std::string& out);
+void AppendShownOnTerminal(std::string_view bytes, std::string& out);
 
 // Appends the line that names a failure on standard error: "PROGRAM: PATH: reason", or
 // "PROGRAM: reason" when path is null, with its newline; the path masked when destination is a

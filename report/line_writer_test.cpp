@@ -11,7 +11,7 @@
 namespace id3sniff {
 namespace {
 
-TEST(ShowOnTerminal, MasksEachControlCharacterAndKeepsEveryOtherCharacter) {
+TEST(AppendShownOnTerminal, MasksEachControlCharacterAndKeepsEveryOtherCharacter) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       // C0 controls and DEL.
       {"a\x1B[2Jb\x7F\n", "a?[2Jb??"},
@@ -42,7 +42,7 @@ TEST(ShowOnTerminal, MasksEachControlCharacterAndKeepsEveryOtherCharacter) {
   };
   for (const auto& [bytes, shown] : cases) {
     std::string out;
-    ShowOnTerminal(bytes, out);
+    AppendShownOnTerminal(bytes, out);
     EXPECT_EQ(out, shown) << ::testing::PrintToString(bytes);
   }
 }
@@ -97,13 +97,13 @@ std::string Utf8(std::uint32_t point) {
 
 // Every character, whole, and every lead byte followed by bytes at the edges of the ranges that
 // make a character well-formed: shown as the rule says, so no control reaches a terminal.
-TEST(ShowOnTerminal, FollowsTheRuleForEveryCharacterAndEveryEdgeOfEverySequence) {
+TEST(AppendShownOnTerminal, FollowsTheRuleForEveryCharacterAndEveryEdgeOfEverySequence) {
   std::string out;
   for (std::uint32_t point = 0; point <= 0x10FFFF; ++point) {
     if (point == 0xD800) point = 0xE000;
     const std::string bytes = Utf8(point);
     out.clear();
-    ShowOnTerminal(bytes, out);
+    AppendShownOnTerminal(bytes, out);
     ASSERT_EQ(out, IsControl(point) ? "?" : bytes) << "U+" << std::hex << point;
   }
   const char edges[] = {'\x7F', '\x80', '\x8F', '\x90', '\x9F', '\xA0', '\xBF', '\xC0'};
@@ -111,7 +111,7 @@ TEST(ShowOnTerminal, FollowsTheRuleForEveryCharacterAndEveryEdgeOfEverySequence)
     const std::string bytes = {static_cast<char>(0x80 + n / 512), edges[n / 64 % 8],
                                edges[n / 8 % 8], edges[n % 8]};
     out.clear();
-    ShowOnTerminal(bytes, out);
+    AppendShownOnTerminal(bytes, out);
     ASSERT_EQ(out, ShownByTheRule(bytes)) << ::testing::PrintToString(bytes);
   }
 }

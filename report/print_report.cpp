@@ -23,10 +23,6 @@ constexpr std::array<FieldText, kTextFieldCount> kFieldTexts = {{
     {"APIC", "(APIC)   APIC = ", "noAPIC"},
 }};
 
-// The last 4 bytes of a text value are never its own: they are the next frame's identifier,
-// captured before it was recognised, or the "????" that ends a text or a placeholder.
-constexpr std::size_t kTrailerSize = 4;
-
 // Writes each line as the report shows it.
 class LinePrinter final : public ReportLines {
  public:

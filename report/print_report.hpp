@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "report/line_writer.hpp"
+#include "report/report_lines.hpp"
 #include "scan/scan_tag.hpp"
 
 namespace id3sniff {
@@ -13,6 +14,10 @@ inline constexpr std::string_view kUnableToOpen = "Unable to open file\n";
 inline constexpr std::string_view kUnableToRead = "Unable to read file\n";
 // On standard error, when the report could not be written.
 inline constexpr std::string_view kUnableToWrite = "Unable to write report\n";
+
+// Hands lines each line the report of result shows after its header: the dates and fields that
+// hold anything, then the TXXX lines. It removes the NUL bytes from each TXXX slot it visits.
+void ListReportLines(ScanResult& result, ReportLines& lines);
 
 // Writes the report: the header line naming path, the date and field lines of what the scan
 // captured, the TXXX lines, and an empty line. It changes nothing in result but the NUL bytes

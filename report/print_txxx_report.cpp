@@ -26,8 +26,6 @@ constexpr std::array<DescriptionKey, 4> kDescriptionKeys = {{
 
 // A slot shorter than this holds no text worth a line: "TXXX", a byte or so and 4 trailer bytes.
 constexpr std::size_t kShortestShownSlot = 9;
-// The 4 bytes an unmarked slot ends with are the identifier of the frame that followed it.
-constexpr std::size_t kTrailerSize = 4;
 
 // A slot's text after relabelling: a label (empty when no key was found) and the slot's bytes
 // after the last key found.

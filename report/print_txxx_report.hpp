@@ -10,6 +10,9 @@ namespace id3sniff {
 // description keys relabelled. It removes the NUL bytes from each slot it visits, in place.
 void PrintTxxxReport(LineWriter& writer, ScanResult& result);
 
+// Hands lines the TXXX lines alone.
+void ListTxxxLines(ScanResult& result, ReportLines& lines);
+
 // Writes one TXXX line.
 void PrintTxxxLine(LineWriter& writer, const TxxxLine& line);
 

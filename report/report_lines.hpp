@@ -1,10 +1,16 @@
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 #include "scan/scan_tag.hpp"
 
 namespace id3sniff {
+
+// The last 4 bytes of a text value or of an unmarked TXXX slot are never its own: they are the
+// next frame's identifier, captured before it was recognised, or the "????" that ends a text or
+// a placeholder. The report removes them.
+inline constexpr std::size_t kTrailerSize = 4;
 
 // A date or text field's line: "(Album)  TALB = " and what it shows.
 struct FieldLine {
@@ -31,12 +37,5 @@ class ReportLines {
  protected:
   ~ReportLines() = default;
 };
-
-// Hands lines each line the report of result shows after its header: the dates and fields that
-// hold anything, then the TXXX lines. It removes the NUL bytes from each TXXX slot it visits.
-void ListReportLines(ScanResult& result, ReportLines& lines);
-
-// Hands lines the TXXX lines alone.
-void ListTxxxLines(ScanResult& result, ReportLines& lines);
 
 }  // namespace id3sniff

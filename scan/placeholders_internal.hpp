@@ -11,7 +11,7 @@
 
 namespace id3sniff {
 
-// Bits of FileScanState::first_seen: one per text field, then TYER.
+// Bits of FileScanState::unseen: one per text field, then TYER.
 constexpr std::uint8_t FieldBit(TextField field) {
   return static_cast<std::uint8_t>(1u << static_cast<unsigned>(field));
 }
@@ -24,7 +24,7 @@ inline constexpr std::string_view kNoDate = "noDate";
 
 // Records that a field's frame captured a byte: its placeholder is never set again.
 inline void MarkSeen(ScanState& s, std::uint8_t bit) {
-  s.first_seen &= static_cast<std::uint8_t>(~bit);
+  s.unseen &= static_cast<std::uint8_t>(~bit);
 }
 
 // Sets the placeholder of every field whose frame has captured nothing. Every Printable or High
@@ -33,9 +33,9 @@ inline void MarkSeen(ScanState& s, std::uint8_t bit) {
 // scan does it once.
 inline void SetPlaceholders(ScanState& s) {
   for (std::size_t f = 0; f < kTextFieldCount; ++f) {
-    if (s.first_seen & (1u << f)) s.result.text[f] = kLongPlaceholders[f];
+    if (s.unseen & (1u << f)) s.result.text[f] = kLongPlaceholders[f];
   }
-  if (s.first_seen & kTyerBit) s.result.tyer = kNoDate;
+  if (s.unseen & kTyerBit) s.result.tyer = kNoDate;
   s.placeholders_set = true;
 }
 

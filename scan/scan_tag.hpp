@@ -45,7 +45,7 @@ struct WindowSpan {
   std::size_t end = 0;
 };
 
-// Bits of FileScanState::first_seen: one per text field, then TYER, all set until that field's
+// Bits of FileScanState::unseen: one per text field, then TYER, all set until that field's
 // frame captures a byte.
 inline constexpr std::uint8_t kAllPlaceholderBits = (1u << (kTextFieldCount + 1)) - 1;
 
@@ -60,7 +60,7 @@ struct FileScanState {
   // every identifier empties it. A text capture's value is a copy of it after each byte, so the
   // value stands for it and this flag says whether it is empty.
   bool accumulator_empty = true;
-  std::uint8_t first_seen = kAllPlaceholderBits;  // FirstSeen: bit per field not yet captured
+  std::uint8_t unseen = kAllPlaceholderBits;  // FirstSeen: bit per field not yet captured
   bool placeholders_set = false;  // the first Printable or High byte has set the placeholders
   std::size_t txxx_begin = 0;     // where the current TXXX frame's identifier starts
   std::size_t txxx_end = 0;       // one past its last captured byte; 0 while it has captured none

@@ -78,7 +78,7 @@ ReferenceScan::ReferenceScan(std::string_view file) {
 
 void ReferenceScan::Text(std::size_t f, std::uint8_t b) {
   if (frame_ != kTextFrames[f]) {
-    if (first_seen_[f]) Set(result_.text[f], kPlaceholders[f]);
+    if (unseen_[f]) Set(result_.text[f], kPlaceholders[f]);
     return;
   }
   const bool after_c3 = raw_.size() > 1 && raw_[raw_.size() - 2] == '\xC3';
@@ -92,7 +92,7 @@ void ReferenceScan::Text(std::size_t f, std::uint8_t b) {
     frame_ = FrameKind::None;
     result_.text[f] += "????";
   }
-  first_seen_[f] = false;
+  unseen_[f] = false;
 }
 
 void ReferenceScan::Date(FrameKind date, std::string& value, std::uint8_t b) {
@@ -105,8 +105,8 @@ void ReferenceScan::Date(FrameKind date, std::string& value, std::uint8_t b) {
       frame_ = FrameKind::None;
     }
     accumulator_.clear();
-    if (tyer) tyer_first_seen_ = false;
-  } else if (tyer && tyer_first_seen_) {
+    if (tyer) tyer_unseen_ = false;
+  } else if (tyer && tyer_unseen_) {
     Set(value, "noDate");
   }
 }

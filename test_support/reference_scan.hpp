@@ -37,8 +37,8 @@ class ReferenceScan {
   std::vector<std::size_t> txxx_starts_;
   std::array<std::pair<std::size_t, std::size_t>, kTxxxSlotCount> slot_spans_{};
   FrameKind frame_ = FrameKind::None;
-  std::array<bool, kTextFieldCount> first_seen_ = {true, true, true, true, true};
-  bool tyer_first_seen_ = true;
+  std::array<bool, kTextFieldCount> unseen_ = {true, true, true, true, true};
+  bool tyer_unseen_ = true;
   ScanResult result_;
 };
 
