@@ -17,6 +17,7 @@
 #include "app/batch_options.hpp"
 #include "app/command_line.hpp"
 #include "app/common.hpp"
+#include "batch/decode_job.hpp"
 #include "batch/engine.hpp"
 #include "batch/names.hpp"
 #include "batch/progress.hpp"
@@ -77,15 +78,15 @@ const std::atomic<std::size_t>* progress_shown = nullptr;
 // On SIGINT or SIGTERM: blanks the progress line, then lets the signal take its course.
 void OnStopSignal(int signal_number) {
   if (progress_shown != nullptr) {
+    // Only write(2) here: it is safe in a signal handler. What fails to be written is lost.
     static constexpr char kBlanks[] =
-        "\r                                                                \r";
+        "                                                                ";
     std::size_t width = progress_shown->load();
-    ssize_t ignored = write(STDERR_FILENO, "\r", 1);
-    for (; width > 0; width -= std::min<std::size_t>(width, 64)) {
-      ignored = write(STDERR_FILENO, kBlanks + 1, std::min<std::size_t>(width, 64));
+    bool written = write(STDERR_FILENO, "\r", 1) == 1;
+    for (; written && width > 0; width -= std::min<std::size_t>(width, 64)) {
+      written = write(STDERR_FILENO, kBlanks, std::min<std::size_t>(width, 64)) > 0;
     }
-    ignored = write(STDERR_FILENO, "\r", 1);
-    (void)ignored;
+    if (written) written = write(STDERR_FILENO, "\r", 1) == 1;
   }
   signal(signal_number, SIG_DFL);
   raise(signal_number);
@@ -141,8 +142,14 @@ int RunBatchCommandLine(int argc, char** argv) {
                 : std::make_unique<Names>(argv + options->first_file, count, recursive);
   const ReportStyle style{ChooseDestination(), options->json};
   const int jobs = FitToDescriptorLimit(options->jobs, recursive);
+  const bool decode = options->decode;
   const bool written = RunEngine(
-      *names, [style] { return std::make_unique<ScanJob>(style); }, output, jobs);
+      *names,
+      [style, decode]() -> std::unique_ptr<FileJob> {
+        if (decode) return std::make_unique<DecodeJob>(style);
+        return std::make_unique<ScanJob>(style);
+      },
+      output, jobs);
   if (list > STDIN_FILENO) close(list);
   if (!written) {
     progress.Clear();

@@ -27,6 +27,7 @@ void PrintBatchUsage(const char* name, std::FILE* err) {
              err);
   std::fputs("\t --files0-from=F\tRead the names from F, each ended by NUL (-: standard input)\n",
              err);
+  std::fputs("\t --decode\t\tRead each tag from its structure: its real values\n", err);
   std::fputs("\t --json\t\t\tWrite one JSON object per file (JSON Lines)\n", err);
   std::fputs("\t --progress\t\tShow a progress line on standard error\n", err);
   std::fputs("\t --no-progress\t\tShow none, even when standard error is a terminal\n", err);
@@ -62,10 +63,11 @@ constexpr option kLongOptions[] = {{"jobs", required_argument, nullptr, 'j'},
                                    {"json", no_argument, nullptr, 257},
                                    {"progress", no_argument, nullptr, 258},
                                    {"no-progress", no_argument, nullptr, 259},
+                                   {"decode", no_argument, nullptr, 260},
                                    {"help", no_argument, nullptr, 'h'},
                                    {"version", no_argument, nullptr, 'v'},
                                    {nullptr, 0, nullptr, 0}};
-enum : int { kFiles0From = 256, kJson, kProgress, kNoProgress };
+enum : int { kFiles0From = 256, kJson, kProgress, kNoProgress, kDecode };
 
 }  // namespace
 
@@ -115,6 +117,9 @@ std::optional<BatchOptions> ParseBatchOptions(int argc, char** argv, int& status
         break;
       case kJson:
         options.json = true;
+        break;
+      case kDecode:
+        options.decode = true;
         break;
       case kProgress:
         options.progress = ProgressChoice::On;

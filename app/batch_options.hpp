@@ -25,6 +25,7 @@ struct BatchOptions {
   bool recursive = false;                  // walk each FILE that is a directory
   std::optional<std::string> files0_from;  // read the names from this file ("-": stdin)
   bool json = false;                       // JSON Lines instead of the text report
+  bool decode = false;                     // the tag read from its structure, not the report
   ProgressChoice progress = ProgressChoice::Auto;
 };
 

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -18,9 +19,11 @@
 #include "app/version.hpp"
 #include "scan/scan_tag.hpp"
 #include "test_support/base64.hpp"
+#include "test_support/json.hpp"
 #include "test_support/run_tool.hpp"
 #include "test_support/stalling_fifo.hpp"
 #include "test_support/tag_bytes.hpp"
+#include "test_support/tag_writer.hpp"
 #include "test_support/temp_dir.hpp"
 
 namespace id3sniff {
@@ -48,6 +51,7 @@ std::string Usage() {
          "\t -j,--jobs=N\t\tRead at most N files at once, 1 to 1024 (default 32)\n"
          "\t -r,--recursive\t\tWalk each FILE that is a folder: its *.mp3 files, in order\n"
          "\t --files0-from=F\tRead the names from F, each ended by NUL (-: standard input)\n"
+         "\t --decode\t\tRead each tag from its structure: its real values\n"
          "\t --json\t\t\tWrite one JSON object per file (JSON Lines)\n"
          "\t --progress\t\tShow a progress line on standard error\n"
          "\t --no-progress\t\tShow none, even when standard error is a terminal\n"
@@ -304,9 +308,12 @@ TEST(Batch, SaysWhenAFileCannotBeRead) {
   ToolOptions options = Batch();
   options.fail_reads_of = kWindowSize - 100;
   const std::string report = RunTool({song}).out;
+  std::string expected = report;
+  expected += "Unable to read file\n";
+  expected += report;
   for (const std::string jobs : {"1", "8"}) {
     const ToolRun run = RunTool({"-j", jobs, song, cut, song}, options);
-    EXPECT_EQ(run.out, report + "Unable to read file\n" + report) << jobs;
+    EXPECT_EQ(run.out, expected) << jobs;
     EXPECT_EQ(run.err, Failed(cut, EIO)) << jobs;
     EXPECT_EQ(run.status, kExitFailure) << jobs;
   }
@@ -394,56 +401,38 @@ TEST(Batch, ReadsTheNamesFromAList) {
   EXPECT_EQ(listed.status, kExitFailure);
 }
 
-// A string of the JSON that id3sniff-batch writes, decoded: the escapes it writes, and UTF-8.
-std::string DecodeJsonString(std::string_view json, std::size_t& at) {
-  std::string text;
-  for (++at; json[at] != '"'; ++at) {
-    if (json[at] != '\\') {
-      text.push_back(json[at]);
+// The members of one JSON line, read strictly, as "key" -> string, with the TXXX array's objects
+// as "TXXX 1 2 text" -> text (slot and count) and their other string members likewise. The
+// line must be one object of strings and of a "TXXX" array, always there.
+std::map<std::string, std::string> JsonMembers(std::string_view line) {
+  std::string why;
+  const std::optional<testing::Json> json = testing::ParseJson(line, &why);
+  std::map<std::string, std::string> members;
+  if (!json || json->kind != testing::Json::Kind::Object) {
+    ADD_FAILURE() << "not a JSON object (" << why << "): " << line;
+    return members;
+  }
+  for (const auto& [key, value] : json->members) {
+    EXPECT_EQ(members.count(key), 0u) << key << " twice in " << line;
+    if (key != "TXXX") {
+      EXPECT_EQ(value.kind, testing::Json::Kind::String) << key;
+      members[key] = value.text;
       continue;
     }
-    const char escape = json[++at];
-    const std::string_view simple = "\"\"\\\\b\bf\fn\nr\rt\t";
-    const std::size_t found = simple.find(escape);
-    if (escape == 'u') {
-      const unsigned code = std::stoul(std::string(json.substr(at + 1, 4)), nullptr, 16);
-      at += 4;
-      text += code < 0x80 ? std::string(1, static_cast<char>(code))
-                          : std::string{static_cast<char>(0xC0 | code >> 6),
-                                        static_cast<char>(0x80 | (code & 0x3F))};
-    } else if (found != std::string_view::npos && found % 2 == 0) {
-      text.push_back(simple[found + 1]);
-    } else {
-      ADD_FAILURE() << "unknown escape in " << json;
+    EXPECT_EQ(value.kind, testing::Json::Kind::Array) << line;
+    for (const testing::Json& item : value.items) {
+      const testing::Json* slot = item.Find("slot");
+      const testing::Json* count = item.Find("count");
+      EXPECT_TRUE(slot != nullptr && count != nullptr) << line;
+      if (slot == nullptr || count == nullptr) continue;
+      for (const auto& [name, member] : item.members) {
+        if (name == "slot" || name == "count") continue;
+        members["TXXX " + slot->text + " " + count->text + " " + name] = member.text;
+      }
     }
   }
-  ++at;
-  return text;
-}
-
-// The members of one JSON line as "key" -> decoded string, with the TXXX array's objects as
-// "TXXX 1 2" -> text (slot and count) and their other members likewise.
-std::map<std::string, std::string> JsonMembers(std::string_view json) {
-  std::map<std::string, std::string> members;
-  std::string prefix;
-  for (std::size_t at = 1; at < json.size();) {
-    if (json[at] != '"') {
-      if (json[at] == '}') prefix.clear();
-      ++at;
-      continue;
-    }
-    const std::string key = DecodeJsonString(json, at);
-    ++at;  // the colon
-    if (json[at] == '"') {
-      members[prefix + key] = DecodeJsonString(json, at);
-    } else if (json[at] != '[') {
-      const std::size_t end = json.find_first_not_of("0123456789", at);
-      prefix.append(json.substr(at, end - at)).append(" ");
-      at = end;
-    } else {
-      prefix.clear();
-    }
-    if (key == "count") prefix.insert(0, "TXXX ");
+  if (json->Find("error") == nullptr) {
+    EXPECT_NE(json->Find("TXXX"), nullptr) << line;
   }
   return members;
 }
@@ -455,7 +444,7 @@ TEST(Batch, WritesJsonLinesOfWhatTheTextReportShows) {
   const std::string odd = "\x1B[2J\x7F\xC2\x9B\t\"\\ ok \xFF\xC3";
   const std::vector<std::string> paths = {
       dir.WriteFile("song.mp3", testing::SongBytes()), dir.path() + "/missing.mp3",
-      dir.WriteFile("bad\xFF.mp3",
+      dir.WriteFile("bad\xFF\n\x1F.mp3",
                     testing::Tag(Txxx100() + testing::TextFrame("TXXX", "comment\0"s + odd) +
                                      testing::TextFrame("TPE1", "Caf\xC3\xA9"),
                                  0))};
@@ -480,7 +469,10 @@ TEST(Batch, WritesJsonLinesOfWhatTheTextReportShows) {
       lines.push_back({"error", "Unable to open file"});
       lines.push_back({"reason", std::strerror(ENOENT)});
     }
-    for (std::size_t from = text.find('\n') + 1; from < text.size() && text[from] != '\n';) {
+    // The header names the path, which may hold a newline.
+    const std::string header = "ID3v2 (2.4) tag info for " + path + "\n";
+    const std::size_t first_line = text.starts_with(header) ? header.size() : text.size();
+    for (std::size_t from = first_line; from < text.size() && text[from] != '\n';) {
       const std::size_t line_end = text.find('\n', from);
       const std::string line = text.substr(from, line_end - from);
       from = line_end + 1;
@@ -550,5 +542,74 @@ TEST(Batch, ShowsProgressOnATerminalOnly) {
     }
   }
 }
+}  // namespace
+}  // namespace id3sniff
+
+namespace id3sniff {
+namespace {
+
+// --decode: the tag read from its structure, for a person and as JSON Lines, with every other
+// option, in input order; a file without a tag and one that cannot be opened.
+TEST(Batch, DecodesEachTagFromItsStructure) {
+  const testing::TempDir dir;
+  using testing::FrameSpec;
+  const auto frame = [](const char* id, int encoding, std::vector<std::string> values,
+                        const char* description) {
+    FrameSpec spec;
+    spec.id = id;
+    spec.encoding = encoding;
+    spec.values = std::move(values);
+    spec.description = description;
+    return spec;
+  };
+  FrameSpec cover = frame("APIC", 0, {}, "Cover");
+  cover.mime = "image/jpeg";
+  cover.picture_bytes = 30000;
+  FrameSpec priv = frame("PRIV", 0, {}, "");
+  priv.raw = "owner";
+  testing::TagSpec v23;
+  v23.major = 3;
+  v23.padding = 100;
+  const std::string tagged = dir.WriteFile(
+      "tagged.mp3",
+      testing::WriteTag(v23, {cover, frame("TPE1", 1, {"Beyonc\xC3\xA9", "Guest"}, ""),
+                              frame("TXXX", 1, {"-6.50 dB"}, "replaygain_track_gain"),
+                              frame("COMM", 0, {"Ripped"}, ""), priv}) +
+          testing::SilentAudioFrame());
+  const std::string untagged = dir.WriteFile("plain.mp3", testing::SilentAudioFrame());
+  const std::string missing = dir.path() + "/missing.mp3";
+  const std::string json =
+      "{\"path\":\"" + tagged +
+      "\",\"ID3v2\":\"2.3.0\",\"APIC\":[{\"mime\":\"image/jpeg\",\"type\":3,\"description\":"
+      "\"Cover\",\"bytes\":30000}],\"TPE1\":[\"Beyonc\xC3\xA9\",\"Guest\"],\"TXXX\":[{"
+      "\"description\":\"replaygain_track_gain\",\"text\":[\"-6.50 dB\"]}],\"COMM\":[{"
+      "\"language\":\"eng\",\"description\":\"\",\"text\":[\"Ripped\"]}],\"skipped\":[\"PRIV\"]}"
+      "\n{\"path\":\"" +
+      untagged + "\",\"ID3v2\":null}\n{\"path\":\"" + missing +
+      "\",\"error\":\"Unable to open file\",\"reason\":\"No such file or directory\"}\n";
+  const std::string text = tagged +
+                           "\nID3v2.3.0\nAPIC: image/jpeg, type 3, \"Cover\", 30000 bytes\n"
+                           "TPE1: Beyonc\xC3\xA9\nTPE1: Guest\n"
+                           "TXXX: replaygain_track_gain: -6.50 dB\nCOMM: [eng] : Ripped\n"
+                           "skipped: PRIV\n\n" +
+                           untagged + "\nno ID3v2 tag\n\nUnable to open file\n";
+  for (const std::string jobs : {"-j1", "-j8"}) {
+    const ToolRun as_json =
+        RunTool({jobs, "--decode", "--json", tagged, untagged, missing}, Batch());
+    EXPECT_EQ(as_json.out, json) << jobs;
+    for (std::size_t at = 0; at < as_json.out.size();) {
+      const std::size_t end = as_json.out.find('\n', at);
+      std::string why;
+      EXPECT_TRUE(testing::ParseJson(std::string_view(as_json.out).substr(at, end - at), &why))
+          << why;
+      at = end + 1;
+    }
+    EXPECT_EQ(as_json.err, Failed(missing, ENOENT)) << jobs;
+    EXPECT_EQ(as_json.status, kExitFailure) << jobs;
+    const ToolRun as_text = RunTool({jobs, "--decode", "-r", tagged, untagged, missing}, Batch());
+    EXPECT_EQ(as_text.out, text) << jobs;
+  }
+}
+
 }  // namespace
 }  // namespace id3sniff

@@ -147,7 +147,7 @@ void Engine::TakeNames(FileJob* solo_job) {
     std::size_t taken = 0;
     bool ended = false;
     bool message = false;
-    while (taken < room) {
+    while (taken < room && !stop_.IsSet()) {
       Slot& slot = SlotOf(first + taken);
       const NameSource::Got got = source_.Next(slot.name, slot.record, stop_);
       if (got == NameSource::Got::End) {

@@ -35,6 +35,11 @@ class ScanJob final : public FileJob {
 ScanOutcome ScanName(const FileName& name, const Stop& stop, Waits& waits, bool try_memory,
                      bool& waited, ScanState& state, int& error);
 
+// Writes into record what stands in place of the report of path, whose scan ended so (not
+// Complete), with the errno of its failure.
+void MakeFailure(const std::string& path, ScanOutcome outcome, int error, ReportStyle style,
+                 Record& record);
+
 // Writes into record what id3sniff-batch gives for path, from how its scan ended (and the errno
 // of a failure) and what state holds; record keeps its storage for the next file.
 void MakeReport(const std::string& path, ScanOutcome outcome, int error, ScanState& state,

@@ -10,11 +10,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "decode/id3v2.hpp"
+#include "decode/render.hpp"
 #include "report/json_report.hpp"
 #include "report/line_writer.hpp"
 #include "report/print_report.hpp"
@@ -22,6 +26,7 @@
 #include "scan/scan_tag.hpp"
 #include "test_support/base64.hpp"
 #include "test_support/chunked_bytes.hpp"
+#include "test_support/json.hpp"
 #include "test_support/reference_scan.hpp"
 
 namespace {
@@ -144,6 +149,48 @@ class JsonChecks final : public id3sniff::ReportLines {
 
 }  // namespace
 
+// The input as a file for the decoder: every read within it, none larger than it.
+class InputSource final : public id3sniff::TagSource {
+ public:
+  explicit InputSource(std::string_view bytes) : bytes_(bytes) {}
+  std::uint64_t size() const override { return bytes_.size(); }
+  bool Read(std::uint64_t offset, std::size_t count, std::string& out) override {
+    Check(offset <= bytes_.size() && count <= bytes_.size() - offset, "no read beyond the file");
+    out.assign(bytes_.substr(offset, count));
+    return true;
+  }
+
+ private:
+  std::string_view bytes_;
+};
+
+// The decoder on any bytes: no crash, no hang, no read beyond the file; its JSON is one valid
+// JSON object of clean UTF-8 text, whose keys come in order; its text on a terminal holds no
+// control character.
+void CheckDecoded(std::string_view bytes) {
+  InputSource source(bytes);
+  id3sniff::DecodedTag tag;
+  Check(id3sniff::DecodeTag(source, tag), "reads from memory never fail");
+  std::string json;
+  id3sniff::AppendDecodedJson(json, kPath, tag);
+  Check(json.ends_with("}\n") && json.find('\n') == json.size() - 1, "one decoded object a line");
+  const std::string_view object = std::string_view(json).substr(0, json.size() - 1);
+  CheckJsonText(object);
+  const std::optional<id3sniff::testing::Json> parsed = id3sniff::testing::ParseJson(object);
+  Check(parsed.has_value() && parsed->kind == id3sniff::testing::Json::Kind::Object,
+        "the decoded JSON is an object");
+  const std::vector<std::string> keys = parsed->Keys();
+  Check(keys.size() >= 2 && keys[0] == "path" && keys[1] == "ID3v2", "path, then ID3v2");
+  Check(std::set<std::string>(keys.begin(), keys.end()).size() == keys.size(), "each key once");
+  std::string text;
+  id3sniff::AppendDecodedText(text, kPath, tag, id3sniff::Destination::Terminal);
+  for (const char c : text) {
+    Check(c == '\n' || (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F),
+          "no control character in the decoded text on a terminal");
+  }
+  Check(text.ends_with("\n\n"), "the decoded text ends with an empty line");
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   ScanState in_memory;
@@ -234,5 +281,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   id3sniff::AppendJsonReport(line, kPath, rendered);
   Check(line.ends_with("}\n") && line.find('\n') == line.size() - 1, "one JSON object a line");
   CheckJsonText(std::string_view(line).substr(0, line.size() - 1));
+  Check(id3sniff::testing::ParseJson(std::string_view(line).substr(0, line.size() - 1)).has_value(),
+        "the report's JSON is JSON");
+
+  CheckDecoded(bytes);
   return 0;
 }

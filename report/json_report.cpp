@@ -115,6 +115,12 @@ class JsonLines final : public ReportLines {
 
 }  // namespace
 
+void AppendJsonString(std::string& out, std::string_view value) {
+  out.push_back('"');
+  AppendEscaped(out, value);
+  out.push_back('"');
+}
+
 void AppendJsonMember(std::string& out, std::string_view key, std::string_view value) {
   out.push_back('"');
   out.append(key);

@@ -20,6 +20,10 @@ void AppendJsonReport(std::string& out, std::string_view path, ScanResult& resul
 void AppendJsonError(std::string& out, std::string_view path, std::string_view error,
                      std::string_view reason);
 
+// Appends value as a JSON string, quoted and escaped as AppendJsonReport escapes; a byte that is
+// no part of a well-formed character becomes U+FFFD.
+void AppendJsonString(std::string& out, std::string_view value);
+
 // Appends "key":"value" to out, escaped as AppendJsonReport escapes, followed by
 // ,"key_base64":"..." when value is no well-formed UTF-8.
 void AppendJsonMember(std::string& out, std::string_view key, std::string_view value);

@@ -73,11 +73,11 @@ bool DropPrivileges() {
   return setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0;
 }
 
-// Makes every later read(2) of this process that asks for exactly size bytes fail with EIO, as
-// a failing disk would; the program's own first read asks for the whole window, so a file
-// shorter than that fails at the second read, after its bytes were delivered. Reads that must
-// not wait (preadv2) fail with EOPNOTSUPP, as on a file system that cannot tell, so that every
-// file is read with read(2).
+// Makes every later read(2) or pread(2) of this process that asks for exactly size bytes fail
+// with EIO, as a failing disk would; the program's own first read asks for the whole window, so
+// a file shorter than that fails at the second read, after its bytes were delivered. Reads that
+// must not wait (preadv2) fail with EOPNOTSUPP, as on a file system that cannot tell, so that
+// every file is read with read(2) or pread(2).
 bool FailReadsOf(std::size_t size) {
   if (kAuditArch == 0 || size > UINT32_MAX) return false;
   // The low 32 bits of the third argument, on these little-endian machines.
@@ -89,7 +89,8 @@ bool FailReadsOf(std::size_t size) {
       BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
       BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_preadv2, 0, 1),
       BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EOPNOTSUPP),
-      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_read, 0, 3),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_read, 1, 0),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_pread64, 0, 3),
       BPF_STMT(BPF_LD | BPF_W | BPF_ABS, count_low),
       BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<std::uint32_t>(size), 0, 1),
       BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EIO),

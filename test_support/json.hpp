@@ -1,0 +1,47 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+// A strict JSON reader for the tests (RFC 8259): a line that is not exactly one JSON value, or
+// that holds a raw control character, an unknown escape, a lone surrogate or bytes that are no
+// UTF-8, is refused.
+namespace id3sniff::testing {
+
+struct Json {
+  enum class Kind { Null, Bool, Number, String, Array, Object };
+  Kind kind = Kind::Null;
+  bool boolean = false;
+  std::string text;         // a number's digits, or a string's value as UTF-8
+  std::vector<Json> items;  // an array's
+  std::vector<std::pair<std::string, Json>> members;  // an object's, in order
+
+  // The member named key, or null when there is none.
+  const Json* Find(std::string_view key) const {
+    for (const auto& [name, value] : members) {
+      if (name == key) return &value;
+    }
+    return nullptr;
+  }
+  // The members' names, in order.
+  std::vector<std::string> Keys() const {
+    std::vector<std::string> keys;
+    for (const auto& member : members) keys.push_back(member.first);
+    return keys;
+  }
+  // The strings of an array of strings.
+  std::vector<std::string> Strings() const {
+    std::vector<std::string> strings;
+    for (const Json& item : items) strings.push_back(item.text);
+    return strings;
+  }
+};
+
+// Parses text as one JSON value; returns nothing, and why in error, when it is not one.
+std::optional<Json> ParseJson(std::string_view text, std::string* error = nullptr);
+
+}  // namespace id3sniff::testing
