@@ -412,7 +412,9 @@ std::map<std::string, std::string> JsonMembers(std::string_view line) {
     ADD_FAILURE() << "not a JSON object (" << why << "): " << line;
     return members;
   }
-  for (const auto& [key, value] : json->members) {
+  for (std::size_t i = 0; i < json->keys.size(); ++i) {
+    const std::string& key = json->keys[i];
+    const testing::Json& value = json->values[i];
     EXPECT_EQ(members.count(key), 0u) << key << " twice in " << line;
     if (key != "TXXX") {
       EXPECT_EQ(value.kind, testing::Json::Kind::String) << key;
@@ -425,9 +427,10 @@ std::map<std::string, std::string> JsonMembers(std::string_view line) {
       const testing::Json* count = item.Find("count");
       EXPECT_TRUE(slot != nullptr && count != nullptr) << line;
       if (slot == nullptr || count == nullptr) continue;
-      for (const auto& [name, member] : item.members) {
-        if (name == "slot" || name == "count") continue;
-        members["TXXX " + slot->text + " " + count->text + " " + name] = member.text;
+      for (std::size_t k = 0; k < item.keys.size(); ++k) {
+        if (item.keys[k] == "slot" || item.keys[k] == "count") continue;
+        members["TXXX " + slot->text + " " + count->text + " " + item.keys[k]] =
+            item.values[k].text;
       }
     }
   }

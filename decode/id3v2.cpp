@@ -149,7 +149,7 @@ bool Decoder::Walk(bool syncsafe, bool& whole) {
   std::string header;
   while (at + HeaderSize() <= end_) {
     if (!bytes_.Read(at, HeaderSize(), header)) return false;
-    if (header[0] == '\0') break;  // the padding
+    if (header.size() < HeaderSize() || header[0] == '\0') break;  // the file's end, the padding
     if (!IsId(header.substr(0, 4)) || (syncsafe && !IsSyncsafe(header.substr(4, 4)))) {
       whole = false;
       return true;
@@ -195,8 +195,8 @@ bool Decoder::Run() {
     // grew the tag may have left its size.
     if (at + HeaderSize() > (at < end_ ? end_ : bytes_.size())) break;
     if (!bytes_.Read(at, HeaderSize(), header)) return false;
-    if (header[0] == '\0') break;  // the padding
-    const std::string_view id = header.substr(0, major_ == 2 ? 3 : 4);
+    if (header.size() < HeaderSize() || header[0] == '\0') break;  // the file's end, the padding
+    const std::string_view id = std::string_view(header).substr(0, major_ == 2 ? 3 : 4);
     if (!IsId(id)) {
       if (at < end_)
         tag_.warnings.push_back("no frame where one should start, at byte " + std::to_string(at) +

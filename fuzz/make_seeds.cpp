@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "test_support/tag_bytes.hpp"
+#include "test_support/tag_writer.hpp"
 
 using namespace id3sniff::testing;
 
@@ -19,7 +20,34 @@ int main(int argc, char** argv) {
   for (int i = 1; i <= 11; ++i) eleven += TextFrame("TXXX", "comment" + nul + std::to_string(i));
   std::string near_end(16376, '\0');
   near_end += "TXXX" + Bytes({0, 1, 9, 0}) + "TALBx";
-  const std::vector<std::string> seeds = {
+  // Tags for the decoder: every version, encodings, unsynchronisation, headers and flags.
+  std::vector<FrameSpec> frames(4);
+  frames[0].id = "TIT2";
+  frames[0].encoding = 1;
+  frames[0].values = {"\xC3\xA9t\xC3\xA9", "x"};
+  frames[1].id = "TXXX";
+  frames[1].description = "replaygain";
+  frames[1].values = {"-6 dB"};
+  frames[2].id = "COMM";
+  frames[2].encoding = 0;
+  frames[2].values = {"Ripped"};
+  frames[3].id = "APIC";
+  frames[3].picture_bytes = 40;
+  std::vector<std::string> tags;
+  for (int major = 2; major <= 4; ++major) {
+    for (int layout = 0; layout < 3; ++layout) {
+      TagSpec spec;
+      spec.major = major;
+      spec.unsynchronised = layout == 1;
+      spec.extended_header = major > 2 && layout == 2;
+      spec.data_length = major == 4 && layout == 2;
+      spec.plain_sizes = major == 4 && layout == 1;
+      spec.padding = 20;
+      if (major < 4) frames[1].encoding = frames[3].encoding = 1;
+      tags.push_back(WriteTag(spec, frames) + SilentAudioFrame());
+    }
+  }
+  std::vector<std::string> seeds = {
       SongBytes(),
       "",
       std::string(16384, '\0'),
@@ -41,6 +69,7 @@ int main(int argc, char** argv) {
       "LAME3",
       "AME3LAME4LavfLavc",
   };
+  seeds.insert(seeds.end(), tags.begin(), tags.end());
   for (std::size_t i = 0; i < seeds.size(); ++i) {
     const std::string path = std::string(argv[1]) + "/seed-" + std::to_string(i);
     std::FILE* out = std::fopen(path.c_str(), "wb");

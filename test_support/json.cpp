@@ -1,6 +1,7 @@
 #include "test_support/json.hpp"
 
 #include <cstdint>
+#include <utility>
 
 namespace id3sniff::testing {
 namespace {
@@ -111,8 +112,9 @@ class Parser {
       std::string key;
       if (at_ == text_.size() || text_[at_] != '"' || !String(key)) return Failed("key expected");
       if (!Take(':')) return Failed("':' expected");
-      value.members.emplace_back(std::move(key), Json{});
-      if (!Value(value.members.back().second, depth + 1)) return false;
+      value.keys.push_back(std::move(key));
+      value.values.emplace_back();
+      if (!Value(value.values.back(), depth + 1)) return false;
     } while (Take(','));
     return Take('}') || Failed("'}' or ',' expected");
   }

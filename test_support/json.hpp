@@ -4,7 +4,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 // A strict JSON reader for the tests (RFC 8259): a line that is not exactly one JSON value, or
@@ -16,22 +15,17 @@ struct Json {
   enum class Kind { Null, Bool, Number, String, Array, Object };
   Kind kind = Kind::Null;
   bool boolean = false;
-  std::string text;         // a number's digits, or a string's value as UTF-8
-  std::vector<Json> items;  // an array's
-  std::vector<std::pair<std::string, Json>> members;  // an object's, in order
+  std::string text;               // a number's digits, or a string's value as UTF-8
+  std::vector<Json> items;        // an array's
+  std::vector<std::string> keys;  // an object's members' names, in order
+  std::vector<Json> values;       // and their values
 
   // The member named key, or null when there is none.
   const Json* Find(std::string_view key) const {
-    for (const auto& [name, value] : members) {
-      if (name == key) return &value;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      if (keys[i] == key) return &values[i];
     }
     return nullptr;
-  }
-  // The members' names, in order.
-  std::vector<std::string> Keys() const {
-    std::vector<std::string> keys;
-    for (const auto& member : members) keys.push_back(member.first);
-    return keys;
   }
   // The strings of an array of strings.
   std::vector<std::string> Strings() const {
