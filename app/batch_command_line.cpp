@@ -81,12 +81,17 @@ void OnStopSignal(int signal_number) {
     // Only write(2) here: it is safe in a signal handler. What fails to be written is lost.
     static constexpr char kBlanks[] =
         "                                                                ";
-    std::size_t width = progress_shown->load();
-    bool written = write(STDERR_FILENO, "\r", 1) == 1;
-    for (; written && width > 0; width -= std::min<std::size_t>(width, 64)) {
-      written = write(STDERR_FILENO, kBlanks, std::min<std::size_t>(width, 64)) > 0;
+    const auto put = [](const char* bytes, std::size_t count) {
+      return write(STDERR_FILENO, bytes, count) == static_cast<ssize_t>(count);
+    };
+    bool written = put("\r", 1);
+    for (std::size_t width = progress_shown->load(); width > 0;) {
+      const std::size_t part = std::min<std::size_t>(width, sizeof kBlanks - 1);
+      written = written && put(kBlanks, part);
+      width -= part;
     }
-    if (written) written = write(STDERR_FILENO, "\r", 1) == 1;
+    written = written && put("\r", 1);
+    (void)written;
   }
   signal(signal_number, SIG_DFL);
   raise(signal_number);

@@ -122,7 +122,7 @@ class Decoder {
   bool Walk(bool syncsafe, bool& whole);
   bool Plausible(std::uint64_t at, bool& plausible);
   bool Frame(std::string_view header, std::uint64_t data, std::uint64_t size);
-  void Decode(const std::string& id, std::string_view data, std::uint64_t size);
+  void Decode(const std::string& id, std::string_view frame, std::uint64_t size);
   TagEntry& Entry(const std::string& id);
 
   DecodedTag& tag_;

@@ -130,10 +130,13 @@ std::string WriteTag(const TagSpec& tag, const std::vector<FrameSpec>& frames) {
     } else if (tag.major == 4 && tag.unsynchronised) {
       data = Unsynchronise(data);
     }
-    data = extra + data;
+    data.insert(0, extra);
     const bool syncsafe = tag.major == 4 && !tag.plain_sizes;
-    body += frame.id + (syncsafe ? Syncsafe(data.size()) : Plain(data.size(), 4)) +
-            std::string(1, '\0') + std::string(1, flags) + data;
+    body += frame.id;
+    body += syncsafe ? Syncsafe(data.size()) : Plain(data.size(), 4);
+    body += '\0';
+    body += flags;
+    body += data;
   }
   if (tag.unsynchronised && tag.major <= 3) body = Unsynchronise(body);
   body += std::string(tag.padding, '\0');
