@@ -1,8 +1,11 @@
 #include "batch/engine.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
+#include <semaphore>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -29,9 +32,10 @@ class Engine {
   class JobWaits final : public Waits {
    public:
     explicit JobWaits(Engine& engine) : engine_(engine) {}
-    void Begin() override { engine_.BeginWait(index); }
-    void End() override { engine_.EndWait(); }
+    void Begin() override { engine_.BeginWait(*this); }
+    void End() override {}  // the job finishes its file, and takes its turn before the next
     std::size_t index = 0;  // the file the job is at
+    bool has_core = false;  // holds one of the cores
 
    private:
     Engine& engine_;
@@ -41,21 +45,21 @@ class Engine {
   struct Slot {
     FileName name;
     Record record;
-    bool file = false;   // a file for a job, not a message from the source
-    bool done = false;   // the record is ready to be written
-    bool waits = false;  // its job waits on a device: what is ready must not wait for it
+    bool file = false;  // a file for a job, not a message from the source
+    bool done = false;  // the record is ready to be written
+    // Its job waits on a device: what is ready must not wait for it. Set without the mutex.
+    std::atomic<bool> waits{false};
   };
   using Lock = std::unique_lock<std::mutex>;
 
   Slot& SlotOf(std::size_t index) { return slots_[index % slots_.size()]; }
   void TakeNames(FileJob* solo_job);
   bool RunNext(Lock& lock, FileJob& job, JobWaits& waits);
-  void BeginWait(std::size_t index);
-  void EndWait();
+  void BeginWait(JobWaits& waits);
   bool HeadStalls();
   void Work(FileJob& job);
-  void TakeCore(Lock& lock);
-  void LeaveCore();
+  void TakeCore(Lock& lock, JobWaits& waits);
+  void LeaveCore(JobWaits& waits);
   void WriteReady(Lock& lock);
   void Fail();
   void StartThreads(std::size_t count);
@@ -79,10 +83,13 @@ class Engine {
   std::vector<std::jthread> threads_;  // the jobs' threads
   std::size_t wanted_ = 0;             // the threads asked for
   bool closing_ = false;               // the threads are being joined: no more start
-  std::size_t cores_ = 0;         // jobs that may be at work at once: the cores, or fewer threads
-  std::size_t at_work_ = 0;       // jobs at work, not waiting on a device nor for a name
-  std::condition_variable core_;  // a job may go to work
-  std::size_t idle_ = 0;          // jobs waiting for a name
+  // One for each job that may be at work at once: the cores, or fewer threads. A job holds one
+  // while it works, not while it waits on a device nor for a name.
+  std::optional<std::counting_semaphore<>> cores_;
+  std::atomic<bool> all_started_{false};  // every thread asked for has been started
+  std::atomic<bool> solo_{false};         // no thread could be started: the calling thread works
+  std::atomic<std::size_t> written_seen_{0};  // written_, for a job about to wait
+  std::size_t idle_ = 0;                      // jobs waiting for a name
   bool producer_waits_ = false;
 };
 
@@ -90,13 +97,15 @@ bool Engine::Run(const std::function<std::unique_ptr<FileJob>()>& make_job, int 
   make_job_ = &make_job;
   Lock lock(mutex_);
   wanted_ = static_cast<std::size_t>(jobs);
-  cores_ =
+  const std::size_t cores =
       std::max<std::size_t>(1, std::min<std::size_t>(wanted_, std::thread::hardware_concurrency()));
+  cores_.emplace(static_cast<std::ptrdiff_t>(cores));
   // As many threads as cores to begin with: while the files are in memory, more would only
   // take turns. The others start when a job first waits on a device.
-  StartThreads(cores_);
+  StartThreads(cores);
   // With no thread at all, the calling thread runs each file as soon as it has its name.
   const std::unique_ptr<FileJob> solo_job = threads_.empty() ? make_job() : nullptr;
+  solo_.store(solo_job != nullptr);
   lock.unlock();
   TakeNames(solo_job.get());
   lock.lock();
@@ -122,9 +131,9 @@ void Engine::StartThreads(std::size_t count) {
       threads_.emplace_back([this, job = (*make_job_)()] { Work(*job); });
     } catch (const std::system_error&) {
       wanted_ = threads_.size();  // no more threads to be had: those there are do the work
-      cores_ = std::max<std::size_t>(1, std::min(cores_, wanted_));
     }
   }
+  if (threads_.size() == wanted_) all_started_.store(true);
 }
 
 // Takes names into free slots until the source ends or the run stops; a job takes each at once.
@@ -186,7 +195,7 @@ bool Engine::RunNext(Lock& lock, FileJob& job, JobWaits& waits) {
   job.Run(slot.name, stop_, waits, slot.record);
   lock.lock();
   slot.done = true;
-  slot.waits = false;
+  slot.waits.store(false);
   if (index == written_) WriteReady(lock);
   return true;
 }
@@ -195,44 +204,53 @@ bool Engine::RunNext(Lock& lock, FileJob& job, JobWaits& waits) {
 void Engine::Work(FileJob& job) {
   JobWaits waits(*this);
   Lock lock(mutex_);
-  TakeCore(lock);
+  TakeCore(lock, waits);
   for (;;) {
-    if (RunNext(lock, job, waits)) continue;
-    LeaveCore();
+    if (RunNext(lock, job, waits)) {
+      // A job back from a wait finished its file at once; it takes its turn before the next.
+      if (!waits.has_core) TakeCore(lock, waits);
+      continue;
+    }
+    LeaveCore(waits);
     if (failed_ || names_ended_) return;
     ++idle_;
     work_.wait(lock);
     --idle_;
-    TakeCore(lock);
+    TakeCore(lock, waits);
   }
 }
 
-// Waits for a core to work on; the mutex is held.
-void Engine::TakeCore(Lock& lock) {
-  core_.wait(lock, [this] { return at_work_ < cores_ || failed_; });
-  ++at_work_;
+// Waits for a core to work on; the mutex is held, but not while waiting.
+void Engine::TakeCore(Lock& lock, JobWaits& waits) {
+  lock.unlock();
+  cores_->acquire();
+  lock.lock();
+  waits.has_core = true;
 }
 
-// Leaves a core to another job; the mutex is held.
-void Engine::LeaveCore() {
-  --at_work_;
-  core_.notify_one();
+// Leaves a core to another job.
+void Engine::LeaveCore(JobWaits& waits) {
+  if (waits.has_core) cores_->release();
+  waits.has_core = false;
 }
 
-// The file at index waits on a device: what is ready goes out now, and another job may work.
-void Engine::BeginWait(std::size_t index) {
-  Lock lock(mutex_);
-  SlotOf(index).waits = true;
-  if (index == written_) WriteReady(lock);
-  if (threads_.empty()) return;  // the calling thread alone: nobody to let on
-  if (threads_.size() < wanted_ && !closing_ && !failed_) StartThreads(wanted_);
-  LeaveCore();
-}
-
-void Engine::EndWait() {
-  Lock lock(mutex_);
-  if (threads_.empty()) return;
-  TakeCore(lock);
+// The job's file waits on a device: what is ready goes out now, and another job may work. Only
+// the first wait of a run, which starts the other threads, and a wait of the oldest file, which
+// must not hold back what is ready, take the mutex.
+void Engine::BeginWait(JobWaits& waits) {
+  SlotOf(waits.index).waits.store(true);
+  if (solo_.load()) {
+    // The calling thread alone: nobody to let on.
+    Lock lock(mutex_);
+    if (waits.index == written_) WriteReady(lock);
+    return;
+  }
+  if (!all_started_.load() || waits.index == written_seen_.load()) {
+    Lock lock(mutex_);
+    if (!all_started_.load() && !closing_ && !failed_) StartThreads(wanted_);
+    if (waits.index == written_) WriteReady(lock);
+  }
+  LeaveCore(waits);
 }
 
 // Writes the records that are ready, in order, unless another thread is at it. What the sink
@@ -253,6 +271,10 @@ void Engine::WriteReady(Lock& lock) {
       sink_held_ = true;
       for (std::size_t i = written_; i < end; ++i) SlotOf(i).done = false;
       written_ = end;
+      written_seen_.store(end);
+      // Messages are written without a job passing over them: a slot behind written_ may hold
+      // a later name already.
+      claimed_ = std::max(claimed_, written_);
       if (!ok) Fail();
     } else if (sink_held_ && HeadStalls()) {
       // What the sink holds goes out before the oldest file keeps it waiting; while that file
@@ -283,7 +305,8 @@ void Engine::Fail() {
   stop_.Set();
   work_.notify_all();
   room_.notify_all();
-  core_.notify_all();
+  // Jobs waiting for a core are let go; they find the run stopped.
+  cores_->release(static_cast<std::ptrdiff_t>(threads_.size()) + 1);
 }
 
 }  // namespace
