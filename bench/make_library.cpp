@@ -23,9 +23,14 @@ std::string BigEndian32(std::size_t n) {
                 static_cast<int>(n >> 8 & 0xFF), static_cast<int>(n & 0xFF)});
 }
 
-// An ID3v2.3 text frame: its size is a plain 32-bit number; text encoding 0 (Latin-1).
+// An ID3v2.3 frame: its size is a plain 32-bit number.
+std::string Frame23Data(const std::string& id, const std::string& data) {
+  return id + BigEndian32(data.size()) + Bytes({0, 0}) + data;
+}
+
+// An ID3v2.3 text frame, text encoding 0 (Latin-1).
 std::string Frame23(const std::string& id, const std::string& text) {
-  return id + BigEndian32(text.size() + 1) + Bytes({0, 0, 0}) + text;
+  return Frame23Data(id, Bytes({0}) + text);
 }
 
 // An ID3v2.3 tag; the header's size is syncsafe in both versions, so Tag's is patched.
@@ -35,7 +40,8 @@ std::string Tag23(const std::string& frames, std::size_t padding) {
   return tag;
 }
 
-std::string Cover(int n) {
+// A cover picture frame, its size written as the tag's version wants.
+std::string Cover(int n, bool v23 = false) {
   std::string jpeg = Bytes({0, 'i', 'm', 'a', 'g', 'e', '/', 'j', 'p', 'e', 'g', 0, 3, 0});
   jpeg += Bytes({0xFF, 0xD8, 0xFF, 0xE0, 0, 16}) + "JFIF";
   unsigned state = static_cast<unsigned>(n) * 2654435761u + 1;
@@ -43,7 +49,7 @@ std::string Cover(int n) {
     state = state * 1103515245u + 12345u;
     jpeg.push_back(static_cast<char>(state >> 16));
   }
-  return Frame("APIC", jpeg);
+  return v23 ? Frame23Data("APIC", jpeg) : Frame("APIC", jpeg);
 }
 
 std::string Song(int n) {
@@ -75,7 +81,7 @@ std::string Song(int n) {
       tag = Tag23(Frame23("TIT2", "Title " + i) + Frame23("TALB", "Album " + i) +
                       Frame23("TXXX", "Software" + nul + "Lavf58.29.100") +
                       Frame23("TXXX", "description" + nul + "Live " + i) +
-                      Frame23("TXXX", "purl" + nul + "https://example.org/" + i) + Cover(n),
+                      Frame23("TXXX", "purl" + nul + "https://example.org/" + i) + Cover(n, true),
                   0);
       break;
   }
