@@ -108,6 +108,7 @@ void BlankProgressOnStop(const Progress& progress) {
 // The hint that follows a failure's line, once a run: a folder named without -r, or a missing
 // FILE spelled like an option.
 std::string_view HintFor(const Record& record, bool recursive) {
+  if (record.text.empty()) return {};  // a message of the walk or the list, not a file's
   if (record.error == EISDIR && !recursive) return "use -r to read the MP3 files in a folder";
   if (record.error == ENOENT && LooksLikeAnOption(record.path)) {
     return "options go before the files; '--' ends them";

@@ -1,6 +1,7 @@
 // Runs the built id3sniff-batch and holds it to what id3sniff writes for each file alone.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -99,6 +100,18 @@ TEST(Batch, AnswersItsOptionsBeforeTheFirstFile) {
       {{"-j2", "-v", song}, kExitOk, version, ""},
       {{"--version"}, kExitOk, version, ""},
       {{"--jobs=3", song}, kExitOk, song_report, ""},
+      {{"-j", "1024", song}, kExitOk, song_report, ""},
+      // A FILE spelled like an option gets a hint, once; lists that cannot be read.
+      {{song, "-r", "--json"},
+       kExitFailure,
+       song_report + "Unable to open file\n" + "Unable to open file\n",
+       "id3sniff-batch: -r: No such file or directory\n" + kOptionHint +
+           "id3sniff-batch: --json: No such file or directory\n"},
+      {{"--files0-from=.", "-j", "2"}, kExitFailure, "", "id3sniff-batch: .: Is a directory\n"},
+      {{"--files0-from=missing"},
+       kExitFailure,
+       "",
+       "id3sniff-batch: cannot open 'missing' for reading: No such file or directory\n"},
       // After the first file, or after --, an option is a path like any other.
       {{song, "-v"}, kExitOk, song_report + dash_v_report, ""},
       {{"--", "-v"}, kExitOk, dash_v_report, ""},
@@ -275,21 +288,29 @@ TEST(Batch, StopsWhenTheReportCannotBeWritten) {
 TEST(Batch, ReadsFewerFilesAtOnceThanItMayOpen) {
   const testing::TempDir dir;
   const Library library = MakeLibrary(dir, 300);
-  ToolOptions options = Batch();
-  options.open_files_limit = 32;
-  // One file at a time, every file closed after its scan, or else the limit is reached soon.
-  for (const std::string jobs : {"1", "64"}) {
-    std::vector<std::string> args = {"-j", jobs};
-    args.insert(args.end(), library.paths.begin(), library.paths.end());
-    const ToolRun run = RunTool(args, options);
-    EXPECT_EQ(run.out, library.AllReports()) << jobs;
-    EXPECT_EQ(run.status, kExitFailure) << jobs;
-    // How many fit depends on the descriptors the process was started with.
-    const std::size_t fitted = jobs == "1" ? 0 : run.err.find('\n') + 1;
-    EXPECT_EQ(run.err.substr(fitted), library.errors) << jobs;
-    if (jobs != "1") {
-      EXPECT_EQ(run.err.rfind("id3sniff-batch: reading ", 0), 0u) << run.err;
-      EXPECT_TRUE(run.err.substr(0, fitted).ends_with(" files may be open (ulimit -n)\n"));
+  // One file at a time, every file closed after its scan, or else the limit is reached soon;
+  // with 6, what is left beside the standard streams and the engine's stop is 2 files at once.
+  for (const unsigned limit : {32u, 6u}) {
+    ToolOptions options = Batch();
+    options.open_files_limit = limit;
+    for (const std::string jobs : {"1", "64"}) {
+      std::vector<std::string> args = {"-j", jobs};
+      args.insert(args.end(), library.paths.begin(), library.paths.end());
+      const ToolRun run = RunTool(args, options);
+      EXPECT_EQ(run.out, library.AllReports()) << jobs << " " << limit;
+      EXPECT_EQ(run.status, kExitFailure) << jobs;
+      // How many fit depends on the descriptors the process was started with: at least three.
+      const std::size_t line_end = jobs == "1" ? 0 : run.err.find('\n') + 1;
+      EXPECT_EQ(run.err.substr(line_end), library.errors) << jobs << " " << limit;
+      if (jobs == "1") continue;
+      const std::string prefix = "id3sniff-batch: reading ";
+      const std::string rest = " files at once, not 64: at most " + std::to_string(limit) +
+                               " files may be open (ulimit -n)\n";
+      const std::string line = run.err.substr(0, line_end);
+      ASSERT_TRUE(line.starts_with(prefix) && line.ends_with(rest)) << line;
+      const int fitted = std::stoi(line.substr(prefix.size()));
+      EXPECT_GE(fitted, 1) << line;
+      EXPECT_LE(fitted, static_cast<int>(limit) - 4) << line;
     }
   }
 }
@@ -366,6 +387,8 @@ TEST(Batch, WalksFoldersDepthFirstInByteOrder) {
   dir.WriteFile("music/a/notes.txt", "not a song");
   ASSERT_EQ(symlink("../a", (root + "/b/link").c_str()), 0);
   ASSERT_EQ(symlink("a/1.mp3", (root + "/z.mp3").c_str()), 0);
+  ASSERT_EQ(symlink("..", (root + "/a/up").c_str()), 0);  // a loop, were links followed
+  ASSERT_EQ(mkdir((dir.path() + "/empty").c_str(), 0755), 0);
   // Root reads any folder: there, the unreadable one is read like the others.
   const bool locked = geteuid() != 0 && chmod((root + "/locked").c_str(), 0) == 0;
   std::vector<std::string> walked = {root + "/a/1.mp3", root + "/b/3.mp3", root + "/b/c/2.MP3"};
@@ -373,14 +396,63 @@ TEST(Batch, WalksFoldersDepthFirstInByteOrder) {
   // Named on the command line, a link to a folder is walked and any file is reported.
   walked.insert(walked.end(), {root + "/b/link/1.mp3", root + "/a/notes.txt"});
   const std::string reports = SingleReports(walked);
+  // The folder named as tab completion writes it, with its slash, gives the same paths; a
+  // missing file before an empty folder is the only failure.
   for (const std::string jobs : {"-j1", "-j64"}) {
-    const ToolRun run =
-        RunTool({jobs, "-r", root, root + "/b/link", root + "/a/notes.txt"}, Batch());
-    EXPECT_EQ(run.out, reports) << jobs;
-    EXPECT_EQ(run.err, locked ? Failed(root + "/locked", EACCES) : "") << jobs;
-    EXPECT_EQ(run.status, locked ? kExitFailure : kExitOk) << jobs;
+    for (const std::string& named : {root, root + "/"}) {
+      const ToolRun run = RunTool({jobs, "-r", named, root + "/b/link", root + "/a/notes.txt",
+                                   dir.path() + "/missing.mp3", dir.path() + "/empty"},
+                                  Batch());
+      EXPECT_EQ(run.out, reports + "Unable to open file\n") << jobs << named;
+      EXPECT_EQ(run.err, (locked ? Failed(root + "/locked", EACCES) : "") +
+                             Failed(dir.path() + "/missing.mp3", ENOENT))
+          << jobs << named;
+      EXPECT_EQ(run.status, kExitFailure) << jobs;
+    }
   }
   chmod((root + "/locked").c_str(), 0755);
+}
+
+// A file of which only the first 4 KiB are in memory is read whole, not scanned from those.
+TEST(Batch, ReadsAFileOnlyPartlyInMemoryWhole) {
+  const testing::TempDir dir;
+  const std::string path = dir.WriteFile(
+      "part.mp3", testing::Tag(testing::TextFrame("TXXX", "comment\0"s + std::string(6000, 'x')) +
+                                   testing::TextFrame("TALB", "Deep"),
+                               0) +
+                      testing::SilentAudioFrame());
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  char start[4096];
+  fdatasync(fd);
+  posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+  posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
+  ASSERT_EQ(pread(fd, start, sizeof start, 0), static_cast<ssize_t>(sizeof start));
+  // Which pages are in memory, asked without reading any.
+  void* map = mmap(nullptr, 8192, PROT_READ, MAP_SHARED, fd, 0);
+  unsigned char pages[2] = {1, 1};
+  const bool dropped = map != MAP_FAILED && mincore(map, 8192, pages) == 0 && pages[1] == 0;
+  if (map != MAP_FAILED) munmap(map, 8192);
+  close(fd);
+  if (!dropped) GTEST_SKIP() << "this file system keeps the file's pages in memory";
+  const ToolRun run = RunTool({"-j", "2", path}, Batch());
+  EXPECT_EQ(run.out, RunTool({path}).out);
+}
+
+// Each folder is closed once walked: a hundred of them under a low limit on open files.
+TEST(Batch, WalksMoreFoldersThanItMayOpen) {
+  const testing::TempDir dir;
+  std::vector<std::string> songs;
+  for (int i = 100; i < 200; ++i) {
+    const std::string folder = "f" + std::to_string(i);
+    ASSERT_EQ(mkdir((dir.path() + "/" + folder).c_str(), 0755), 0);
+    songs.push_back(dir.WriteFile(folder + "/s.mp3", testing::SongBytes()));
+  }
+  ToolOptions options = Batch();
+  options.open_files_limit = 40;  // the walk's reserve, two files, and what the child inherits
+  const ToolRun run = RunTool({"-j", "2", "-r", dir.path()}, options);
+  EXPECT_EQ(run.out, SingleReports(songs));
+  EXPECT_EQ(run.err, "");
 }
 
 // Names from a pipe, each ended by NUL, are the same names as arguments; an empty one is an
@@ -444,13 +516,15 @@ std::map<std::string, std::string> JsonMembers(std::string_view line) {
 // U+FFFD and exactly in base64, and no control byte.
 TEST(Batch, WritesJsonLinesOfWhatTheTextReportShows) {
   const testing::TempDir dir;
-  const std::string odd = "\x1B[2J\x7F\xC2\x9B\t\"\\ ok \xFF\xC3";
+  const std::string odd = "\x1B[2J\x7F\xC2\x9B\xC2\x9F\t\"\\ ok \xFF\xC3";
   const std::vector<std::string> paths = {
       dir.WriteFile("song.mp3", testing::SongBytes()), dir.path() + "/missing.mp3",
       dir.WriteFile("bad\xFF\n\x1F.mp3",
                     testing::Tag(Txxx100() + testing::TextFrame("TXXX", "comment\0"s + odd) +
                                      testing::TextFrame("TPE1", "Caf\xC3\xA9"),
-                                 0))};
+                                 0)),
+      // A newline and a C0 control in a name that is UTF-8 all the same; no TXXX frame.
+      dir.WriteFile("new\nline\x1F.mp3", "")};
   std::vector<std::string> args = {"--json"};
   args.insert(args.end(), paths.begin(), paths.end());
   const ToolRun run = RunTool(args, Batch());
@@ -463,7 +537,10 @@ TEST(Batch, WritesJsonLinesOfWhatTheTextReportShows) {
     at = end + 1;
     for (const char c : json) EXPECT_GE(static_cast<unsigned char>(c), 0x20) << json;
     EXPECT_EQ(json.find('\x7F'), std::string::npos) << json;
-    EXPECT_EQ(json.find("\xC2\x9B"), std::string::npos) << json;
+    for (std::size_t c2 = json.find('\xC2'); c2 != std::string::npos;
+         c2 = json.find('\xC2', c2 + 1)) {
+      EXPECT_GE(static_cast<unsigned char>(json[c2 + 1]), 0xA0) << "a raw C1 control in " << json;
+    }
     std::map<std::string, std::string> members = JsonMembers(json);
     // Each line of the text report, as the key it is under and its value.
     std::vector<std::pair<std::string, std::string>> lines = {{"path", path}};
@@ -503,7 +580,7 @@ TEST(Batch, WritesJsonLinesOfWhatTheTextReportShows) {
     EXPECT_TRUE(members.empty()) << "more than the report in " << json;
   }
   // The control characters are escaped as JSON says, or as \u00XX.
-  EXPECT_NE(run.out.find(R"(\u001b[2J\u007f\u009b\t\"\\ ok )"
+  EXPECT_NE(run.out.find(R"(\u001b[2J\u007f\u009b\u009f\t\"\\ ok )"
                          "\xEF\xBF\xBD\xEF\xBF\xBD\""),
             std::string::npos)
       << run.out;
@@ -516,8 +593,12 @@ TEST(Batch, ShowsProgressOnATerminalOnly) {
   if (!why_not.empty()) GTEST_SKIP() << why_not;
   const testing::TempDir dir;
   const std::string song = dir.WriteFile("song.mp3", testing::SongBytes());
-  const std::vector<std::string> songs(50, song);
-  const std::string summary = "id3sniff-batch: 50 files, 0 could not be read, ";
+  std::vector<std::string> songs(50, song);
+  // Two that fail: a message makes way for the line, and on a terminal shows no escape.
+  const std::string missing = dir.path() + "/missing\x1B]0;PWNED\a.mp3";
+  songs.push_back(missing);
+  songs.push_back(missing);
+  const std::string summary = "id3sniff-batch: 52 files, 2 could not be read, ";
   const std::string reports = SingleReports(songs);
   struct Case {
     const char* option;
@@ -537,11 +618,19 @@ TEST(Batch, ShowsProgressOnATerminalOnly) {
     args.insert(args.end(), songs.begin(), songs.end());
     const ToolRun run = RunTool(args, options);
     EXPECT_EQ(run.out, reports) << c.option;
+    const std::string message = c.terminal ? Failed(dir.path() + "/missing?]0;PWNED?.mp3", ENOENT)
+                                           : Failed(missing, ENOENT);
     if (c.shown) {
       EXPECT_NE(run.err.find("\r" + summary), std::string::npos) << c.option << run.err;
       EXPECT_TRUE(run.err.ends_with(" s\n")) << c.option << run.err;
+      // Each message starts a line of its own.
+      for (std::size_t at = run.err.find(message); at != std::string::npos;
+           at = run.err.find(message, at + 1)) {
+        EXPECT_TRUE(at == 0 || run.err[at - 1] == '\r' || run.err[at - 1] == '\n') << run.err;
+      }
+      EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
     } else {
-      EXPECT_EQ(run.err, "") << c.option;
+      EXPECT_EQ(run.err, message + message) << c.option;
     }
   }
 }

@@ -23,7 +23,9 @@ constexpr std::size_t kNamesALock = 32;
 class Engine {
  public:
   Engine(NameSource& source, Sink& sink, int jobs)
-      : source_(source), sink_(sink), slots_(static_cast<std::size_t>(jobs) * kSlotsPerJob) {}
+      : source_(source),
+        sink_(sink),
+        slots_(static_cast<std::size_t>(std::max(jobs, 1)) * kSlotsPerJob) {}
 
   bool Run(const std::function<std::unique_ptr<FileJob>()>& make_job, int jobs);
 
@@ -102,7 +104,7 @@ bool Engine::Run(const std::function<std::unique_ptr<FileJob>()>& make_job, int 
   cores_.emplace(static_cast<std::ptrdiff_t>(cores));
   // As many threads as cores to begin with: while the files are in memory, more would only
   // take turns. The others start when a job first waits on a device.
-  StartThreads(cores);
+  StartThreads(std::min(cores, wanted_));
   // With no thread at all, the calling thread runs each file as soon as it has its name.
   const std::unique_ptr<FileJob> solo_job = threads_.empty() ? make_job() : nullptr;
   solo_.store(solo_job != nullptr);

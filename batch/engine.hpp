@@ -76,6 +76,8 @@ inline constexpr std::size_t kSlotsPerJob = 16;
 
 // Runs make_job() on each of jobs threads; they take the names in order, run the job and hand
 // the records to sink in the names' order; the calling thread takes the names from source.
+// With jobs 0, or where no thread can be started, the calling thread runs each file as soon as
+// it has its name.
 // Returns false when the sink failed: then nothing after the failed record is started, and the
 // source and every job waiting on a file are stopped. Ends when every record is out.
 bool RunEngine(NameSource& source, const std::function<std::unique_ptr<FileJob>()>& make_job,

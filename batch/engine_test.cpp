@@ -18,8 +18,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Every -j the tests try: one, fewer than the cores, as many, and many more.
-const std::vector<int> kJobs = {1, 2, 3, 8, 32, 64};
+// Every -j the tests try: none (the calling thread alone, as when no thread can be had), one,
+// fewer than the cores, as many, and many more.
+const std::vector<int> kJobs = {0, 1, 2, 3, 8, 32, 64};
 
 // What the sink got, shared with the source and the jobs.
 struct Seen {
