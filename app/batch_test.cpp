@@ -439,6 +439,40 @@ TEST(Batch, ReadsAFileOnlyPartlyInMemoryWhole) {
   EXPECT_EQ(run.out, RunTool({path}).out);
 }
 
+// A folder mounted inside itself is a loop the walk notices, and a message of the walk or the
+// list shows no escape sequence on a terminal.
+TEST(Batch, SaysWhereTheWalkMeetsALoopAndMasksItsMessages) {
+  const testing::TempDir dir;
+  const std::string root = dir.path() + "/w";
+  ASSERT_EQ(mkdir(root.c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((root + "/in").c_str(), 0755), 0);
+  const std::string song = dir.WriteFile("w/a.mp3", testing::SongBytes());
+  const std::string odd = dir.path() + "/list\x1B]0;PWNED\a";
+  ASSERT_EQ(mkdir(odd.c_str(), 0755), 0);
+  if (testing::WhyNoTerminal().empty()) {
+    ToolOptions options = Batch();
+    options.stderr_terminal = true;
+    const ToolRun run = RunTool({"--files0-from=" + odd}, options);
+    EXPECT_EQ(run.err, "id3sniff-batch: " + dir.path() + "/list?]0;PWNED?: Is a directory\n");
+  }
+  if (geteuid() != 0 || access("/usr/bin/unshare", X_OK) != 0) {
+    GTEST_SKIP() << "a bind mount needs root and unshare(1)";
+  }
+  ToolOptions options;
+  options.program = "/usr/bin/unshare";
+  options.argv0 = "unshare";
+  const ToolRun run =
+      RunTool({"-m", "sh", "-c", "mount --bind \"$1\" \"$1/in\" && exec \"$2\" -r \"$1\"", "sh",
+               root, testing::BatchPath()},
+              options);
+  if (run.err.find("mount") != std::string::npos || run.err.find("unshare") != std::string::npos) {
+    GTEST_SKIP() << "no mount namespace here: " << run.err;
+  }
+  EXPECT_EQ(run.out, SingleReports({song}));
+  EXPECT_EQ(run.err, "id3sniff-batch: " + root + "/in: File system loop detected\n");
+  EXPECT_EQ(run.status, kExitFailure);
+}
+
 // Each folder is closed once walked: a hundred of them under a low limit on open files.
 TEST(Batch, WalksMoreFoldersThanItMayOpen) {
   const testing::TempDir dir;
