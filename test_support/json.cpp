@@ -20,186 +20,140 @@ class Parser {
   std::string error;
 
  private:
-  std::nullopt_t Fail(const std::string& why) {
-    if (error.empty()) error = why + " at byte " + std::to_string(at_);
-    return std::nullopt;
-  }
-  bool Failed(const std::string& why) {
-    Fail(why);
+  bool Fail(const char* why) {
+    if (error.empty()) error = std::string(why) + " at byte " + std::to_string(at_);
     return false;
   }
+  char Peek() const { return at_ < text_.size() ? text_[at_] : '\0'; }
   void Space() {
-    while (at_ < text_.size() &&
-           (text_[at_] == ' ' || text_[at_] == '\t' || text_[at_] == '\n' || text_[at_] == '\r')) {
-      ++at_;
-    }
+    while (Peek() == ' ' || Peek() == '\t' || Peek() == '\n' || Peek() == '\r') ++at_;
   }
   bool Take(char c) {
     Space();
-    if (at_ < text_.size() && text_[at_] == c) {
-      ++at_;
-      return true;
-    }
-    return false;
+    return Peek() == c && (++at_, true);
   }
   bool Word(std::string_view word) {
-    if (text_.substr(at_, word.size()) != word) return false;
-    at_ += word.size();
-    return true;
+    return text_.substr(at_, word.size()) == word && (at_ += word.size(), true);
+  }
+  bool Digits() {
+    const std::size_t from = at_;
+    while (Peek() >= '0' && Peek() <= '9') ++at_;
+    return at_ > from;
   }
 
   bool Value(Json& value, int depth) {
-    if (depth > 64) return Failed("too deep");
     Space();
-    if (at_ == text_.size()) return Failed("no value");
-    const char c = text_[at_];
-    if (c == '{') return Object(value, depth);
-    if (c == '[') return Array(value, depth);
-    if (c == '"') {
-      value.kind = Json::Kind::String;
-      return String(value.text);
+    if (depth > 64) return Fail("too deep");
+    const char c = Peek();
+    if (c == '{' || c == '[') {
+      ++at_;
+      value.kind = c == '{' ? Json::Kind::Object : Json::Kind::Array;
+      const char close = c == '{' ? '}' : ']';
+      if (Take(close)) return true;
+      do {
+        Json* item = nullptr;
+        if (c == '{') {
+          Space();
+          std::string key;
+          if (Peek() != '"' || !String(key) || !Take(':')) return Fail("a key and ':' expected");
+          value.keys.push_back(std::move(key));
+          item = &value.values.emplace_back();
+        } else {
+          item = &value.items.emplace_back();
+        }
+        if (!Value(*item, depth + 1)) return false;
+      } while (Take(','));
+      return Take(close) || Fail("',' or the closing bracket expected");
     }
+    if (c == '"') return (value.kind = Json::Kind::String, String(value.text));
     if (Word("null")) return true;
     if (Word("true") || Word("false")) {
       value.kind = Json::Kind::Bool;
       value.boolean = c == 't';
       return true;
     }
-    return Number(value);
-  }
-
-  bool Number(Json& value) {
+    // A number: -?(0|[1-9][0-9]*)(.[0-9]+)?([eE][+-]?[0-9]+)?
     const std::size_t start = at_;
-    const auto digits = [&] {
-      const std::size_t from = at_;
-      while (at_ < text_.size() && text_[at_] >= '0' && text_[at_] <= '9') ++at_;
-      return at_ > from;
-    };
-    if (at_ < text_.size() && text_[at_] == '-') ++at_;
-    if (at_ < text_.size() && text_[at_] == '0') {
+    if (Peek() == '-') ++at_;
+    if (Peek() == '0') {
       ++at_;
-    } else if (!digits()) {
-      return Failed("not a value");
+    } else if (!Digits()) {
+      return Fail("no value");
     }
-    if (at_ < text_.size() && text_[at_] == '.' && (++at_, !digits())) return Failed("number");
-    if (at_ < text_.size() && (text_[at_] == 'e' || text_[at_] == 'E')) {
+    if (Peek() == '.' && (++at_, !Digits())) return Fail("a fraction without digits");
+    if (Peek() == 'e' || Peek() == 'E') {
       ++at_;
-      if (at_ < text_.size() && (text_[at_] == '+' || text_[at_] == '-')) ++at_;
-      if (!digits()) return Failed("number");
+      if (Peek() == '+' || Peek() == '-') ++at_;
+      if (!Digits()) return Fail("an exponent without digits");
     }
     value.kind = Json::Kind::Number;
     value.text = text_.substr(start, at_ - start);
     return true;
   }
 
-  bool Array(Json& value, int depth) {
-    value.kind = Json::Kind::Array;
-    ++at_;
-    if (Take(']')) return true;
-    do {
-      value.items.emplace_back();
-      if (!Value(value.items.back(), depth + 1)) return false;
-    } while (Take(','));
-    return Take(']') || Failed("']' or ',' expected");
-  }
-
-  bool Object(Json& value, int depth) {
-    value.kind = Json::Kind::Object;
-    ++at_;
-    if (Take('}')) return true;
-    do {
-      Space();
-      std::string key;
-      if (at_ == text_.size() || text_[at_] != '"' || !String(key)) return Failed("key expected");
-      if (!Take(':')) return Failed("':' expected");
-      value.keys.push_back(std::move(key));
-      value.values.emplace_back();
-      if (!Value(value.values.back(), depth + 1)) return false;
-    } while (Take(','));
-    return Take('}') || Failed("'}' or ',' expected");
-  }
-
-  static void Utf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out += {static_cast<char>(0xC0 | c >> 6), static_cast<char>(0x80 | (c & 0x3F))};
-    } else if (c < 0x10000) {
-      out += {static_cast<char>(0xE0 | c >> 12), static_cast<char>(0x80 | (c >> 6 & 0x3F)),
-              static_cast<char>(0x80 | (c & 0x3F))};
-    } else {
-      out += {static_cast<char>(0xF0 | c >> 18), static_cast<char>(0x80 | (c >> 12 & 0x3F)),
-              static_cast<char>(0x80 | (c >> 6 & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
-    }
-  }
-
   bool Hex4(char32_t& unit) {
-    if (at_ + 4 > text_.size()) return false;
     unit = 0;
-    for (int i = 0; i < 4; ++i) {
-      const char h = text_[at_++];
-      const int v = h >= '0' && h <= '9'   ? h - '0'
-                    : h >= 'a' && h <= 'f' ? h - 'a' + 10
-                    : h >= 'A' && h <= 'F' ? h - 'A' + 10
-                                           : -1;
+    for (int i = 0; i < 4; ++i, ++at_) {
+      const char h = Peek();
+      const int v = h >= '0' && h <= '9'                     ? h - '0'
+                    : (h | 0x20) >= 'a' && (h | 0x20) <= 'f' ? (h | 0x20) - 'a' + 10
+                                                             : -1;
       if (v < 0) return false;
       unit = unit << 4 | static_cast<char32_t>(v);
     }
     return true;
   }
 
+  static void Utf8(std::string& out, char32_t c) {
+    const int extra = c < 0x80 ? 0 : c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+    static constexpr unsigned char kLead[] = {0x00, 0xC0, 0xE0, 0xF0};
+    out.push_back(static_cast<char>(kLead[extra] | (c >> (6 * extra))));
+    for (int k = extra - 1; k >= 0; --k)
+      out.push_back(static_cast<char>(0x80 | (c >> (6 * k) & 0x3F)));
+  }
+
+  // A string: no raw control character, only the escapes JSON has, paired surrogates, and
+  // well-formed UTF-8 (shortest form, no surrogates, up to U+10FFFF).
   bool String(std::string& out) {
-    ++at_;  // the opening quote
-    for (;;) {
-      if (at_ == text_.size()) return Failed("unterminated string");
+    for (++at_;;) {
+      if (at_ == text_.size()) return Fail("unterminated string");
       const auto b = static_cast<std::uint8_t>(text_[at_]);
-      if (b == '"') {
-        ++at_;
-        return true;
-      }
-      if (b < 0x20) return Failed("raw control character");
+      if (b == '"') return ++at_, true;
+      if (b < 0x20) return Fail("raw control character");
       if (b == '\\') {
-        if (++at_ == text_.size()) return Failed("unterminated escape");
-        const char e = text_[at_++];
+        ++at_;
+        const char e = Peek();
         const std::string_view simple = "\"\"\\\\//b\bf\fn\nr\rt\t";
         const std::size_t found = simple.find(e);
-        if (e == 'u') {
-          char32_t unit = 0;
-          if (!Hex4(unit)) return Failed("bad \\u escape");
-          if (unit >= 0xDC00 && unit <= 0xDFFF) return Failed("lone low surrogate");
+        char32_t unit = 0;
+        if (e == 'u' && (++at_, Hex4(unit))) {
+          if (unit >= 0xDC00 && unit <= 0xDFFF) return Fail("lone low surrogate");
+          char32_t low = 0;
           if (unit >= 0xD800 && unit <= 0xDBFF) {
-            char32_t low = 0;
-            if (!Word("\\u") || !Hex4(low) || low < 0xDC00 || low > 0xDFFF) {
-              return Failed("lone high surrogate");
-            }
+            if (!Word("\\u") || !Hex4(low) || low < 0xDC00 || low > 0xDFFF)
+              return Fail("lone high surrogate");
             unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
           }
           Utf8(out, unit);
-        } else if (found != std::string_view::npos && found % 2 == 0) {
+        } else if (e != 'u' && found != std::string_view::npos && found % 2 == 0) {
           out.push_back(simple[found + 1]);
+          ++at_;
         } else {
-          return Failed("unknown escape");
+          return Fail("unknown escape");
         }
         continue;
       }
-      if (b < 0x80) {
-        out.push_back(static_cast<char>(b));
-        ++at_;
-        continue;
-      }
-      // UTF-8, shortest form, no surrogates, up to U+10FFFF.
-      const std::size_t length = b >= 0xC2 && b <= 0xDF   ? 2
+      const std::size_t length = b < 0x80                 ? 1
+                                 : b >= 0xC2 && b <= 0xDF ? 2
                                  : b >= 0xE0 && b <= 0xEF ? 3
                                  : b >= 0xF0 && b <= 0xF4 ? 4
                                                           : 0;
-      if (length == 0 || at_ + length > text_.size()) return Failed("not UTF-8");
-      const auto second = static_cast<std::uint8_t>(text_[at_ + 1]);
-      const std::uint8_t low = b == 0xE0 ? 0xA0 : b == 0xF0 ? 0x90 : 0x80;
-      const std::uint8_t high = b == 0xED ? 0x9F : b == 0xF4 ? 0x8F : 0xBF;
-      if (second < low || second > high) return Failed("not UTF-8");
-      for (std::size_t k = 2; k < length; ++k) {
+      if (length == 0 || at_ + length > text_.size()) return Fail("not UTF-8");
+      for (std::size_t k = 1; k < length; ++k) {
         const auto next = static_cast<std::uint8_t>(text_[at_ + k]);
-        if (next < 0x80 || next > 0xBF) return Failed("not UTF-8");
+        const std::uint8_t low = k > 1 ? 0x80 : b == 0xE0 ? 0xA0 : b == 0xF0 ? 0x90 : 0x80;
+        const std::uint8_t high = k > 1 ? 0xBF : b == 0xED ? 0x9F : b == 0xF4 ? 0x8F : 0xBF;
+        if (next < low || next > high) return Fail("not UTF-8");
       }
       out.append(text_.substr(at_, length));
       at_ += length;

@@ -27,12 +27,6 @@ struct Json {
     }
     return nullptr;
   }
-  // The strings of an array of strings.
-  std::vector<std::string> Strings() const {
-    std::vector<std::string> strings;
-    for (const Json& item : items) strings.push_back(item.text);
-    return strings;
-  }
 };
 
 // Parses text as one JSON value; returns nothing, and why in error, when it is not one.
