@@ -14,7 +14,10 @@ class Parser {
     Json value;
     if (!Value(value, 0)) return std::nullopt;
     Space();
-    if (at_ != text_.size()) return Fail("text after the value");
+    if (at_ != text_.size()) {
+      Fail("text after the value");
+      return std::nullopt;
+    }
     return value;
   }
   std::string error;
