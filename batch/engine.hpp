@@ -30,8 +30,6 @@ class NameSource {
   enum class Got { File, Message, End };
   // Sets name to the next file, or message to a failure in its place; returns which, or End.
   virtual Got Next(FileName& name, Record& message, const Stop& stop) = 0;
-  // Returns true when the next call of Next will not wait on a pipe.
-  virtual bool Ready() const = 0;
 
  protected:
   ~NameSource() = default;

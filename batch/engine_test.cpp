@@ -70,7 +70,6 @@ class FakeSource final : public NameSource {
     name.path = given;
     return Got::File;
   }
-  bool Ready() const override { return !lockstep_; }
 
  private:
   std::vector<std::string> names_;

@@ -31,9 +31,6 @@ class Names final : public NameSource {
   Names& operator=(const Names&) = delete;
 
   Got Next(FileName& name, Record& message, const Stop& stop) override;
-  bool Ready() const override {
-    return fd_ < 0 || list_ended_ || list_.find('\0', searched_) != std::string::npos;
-  }
 
  private:
   // A folder being walked: open, its entries sorted, and which is next.
@@ -47,7 +44,6 @@ class Names final : public NameSource {
   };
 
   Got NextGiven(FileName& name, Record& message, const Stop& stop);
-  Got NextInList(FileName& name, Record& message, const Stop& stop);
   bool Enter(int fd, std::string shown, Record& message);
   void Leave();
   std::optional<Got> ReadList(Record& message, const Stop& stop);
