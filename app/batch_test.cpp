@@ -634,12 +634,18 @@ TEST(Batch, ShowsProgressOnATerminalOnly) {
   const testing::TempDir dir;
   const std::string song = dir.WriteFile("song.mp3", testing::SongBytes());
   std::vector<std::string> songs(50, song);
-  // Two that fail: a message makes way for the line, and on a terminal shows no escape.
+  // A FIFO whose bytes come late, so that the line shows before the two that fail: their
+  // messages make way for the line, and on a terminal show no escape.
+  const testing::StallingFifo fifo(dir, "");
+  std::string stalls = testing::SongBytes();
+  stalls.resize(stalls.find("LAME3") + 5);
+  std::string reports = SingleReports(songs);
+  std::string fifo_report = RunTool({song}).out;
+  fifo_report.replace(fifo_report.find(song), song.size(), fifo.path());
+  reports += fifo_report + "Unable to open file\nUnable to open file\n";
   const std::string missing = dir.path() + "/missing\x1B]0;PWNED\a.mp3";
-  songs.push_back(missing);
-  songs.push_back(missing);
-  const std::string summary = "id3sniff-batch: 52 files, 2 could not be read, ";
-  const std::string reports = SingleReports(songs);
+  songs.insert(songs.end(), {fifo.path(), missing, missing});
+  const std::string summary = "id3sniff-batch: 53 files, 2 could not be read, ";
   struct Case {
     const char* option;
     bool terminal;
@@ -656,7 +662,12 @@ TEST(Batch, ShowsProgressOnATerminalOnly) {
     options.stderr_terminal = c.terminal;
     std::vector<std::string> args = {c.option};
     args.insert(args.end(), songs.begin(), songs.end());
+    std::jthread late([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(250));
+      fifo.Fill(stalls);
+    });
     const ToolRun run = RunTool(args, options);
+    late.join();
     EXPECT_EQ(run.out, reports) << c.option;
     const std::string message = c.terminal ? Failed(dir.path() + "/missing?]0;PWNED?.mp3", ENOENT)
                                            : Failed(missing, ENOENT);

@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <random>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,8 +33,9 @@ struct Seen {
   std::size_t puts = 0;     // records put
   std::size_t nexts = 0;    // names asked for
   std::size_t nexts_after_failure = 0;
-  bool failed = false;    // the sink has failed
-  bool released = false;  // a job that waits for the test may end
+  bool failed = false;        // the sink has failed
+  bool released = false;      // a job that waits for the test may end
+  std::set<std::string> ran;  // the names a job has run: each once
 
   // Waits until pred holds, for at most 10 s; returns whether it does.
   template <class Pred>
@@ -84,6 +86,10 @@ class FakeJob final : public FileJob {
  public:
   FakeJob(Seen& seen, unsigned seed) : seen_(seen), random_(seed) {}
   void Run(const FileName& name, const Stop& stop, Waits& waits, Record& record) override {
+    {
+      const std::lock_guard<std::mutex> lock(seen_.mutex);
+      EXPECT_TRUE(seen_.ran.insert(name.path).second) << name.path << " run twice";
+    }
     waits.Begin();
     if (name.path == "never") {
       pollfd stopped = {stop.fd(), POLLIN, 0};
