@@ -698,12 +698,12 @@ TEST(Batch, DecodesEachTagFromItsStructure) {
   using testing::FrameSpec;
   const auto frame = [](const char* id, int encoding, std::vector<std::string> values,
                         const char* description) {
-    FrameSpec spec;
-    spec.id = id;
-    spec.encoding = encoding;
-    spec.values = std::move(values);
-    spec.description = description;
-    return spec;
+    FrameSpec written;
+    written.id = id;
+    written.encoding = encoding;
+    written.values = std::move(values);
+    written.description = description;
+    return written;
   };
   FrameSpec cover = frame("APIC", 0, {}, "Cover");
   cover.mime = "image/jpeg";

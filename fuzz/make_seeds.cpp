@@ -36,15 +36,15 @@ int main(int argc, char** argv) {
   std::vector<std::string> tags;
   for (int major = 2; major <= 4; ++major) {
     for (int layout = 0; layout < 3; ++layout) {
-      TagSpec spec;
-      spec.major = major;
-      spec.unsynchronised = layout == 1;
-      spec.extended_header = major > 2 && layout == 2;
-      spec.data_length = major == 4 && layout == 2;
-      spec.plain_sizes = major == 4 && layout == 1;
-      spec.padding = 20;
+      TagSpec shape;
+      shape.major = major;
+      shape.unsynchronised = layout == 1;
+      shape.extended_header = major > 2 && layout == 2;
+      shape.data_length = major == 4 && layout == 2;
+      shape.plain_sizes = major == 4 && layout == 1;
+      shape.padding = 20;
       if (major < 4) frames[1].encoding = frames[3].encoding = 1;
-      tags.push_back(WriteTag(spec, frames) + SilentAudioFrame());
+      tags.push_back(WriteTag(shape, frames) + SilentAudioFrame());
     }
   }
   std::vector<std::string> seeds = {

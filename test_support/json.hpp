@@ -6,15 +6,14 @@
 #include <string_view>
 #include <vector>
 
-// A strict JSON reader for the tests (RFC 8259): a line that is not exactly one JSON value, or
-// that holds a raw control character, an unknown escape, a lone surrogate or bytes that are no
-// UTF-8, is refused.
+// A strict JSON reader for the tests (RFC 8259, as the programs write it: no true or false, whole
+// numbers, no surrogate escapes): a line that is not exactly one JSON value, or that holds a raw
+// control character, an unknown escape or bytes that are no UTF-8, is refused.
 namespace id3sniff::testing {
 
 struct Json {
-  enum class Kind { Null, Bool, Number, String, Array, Object };
+  enum class Kind { Null, Number, String, Array, Object };
   Kind kind = Kind::Null;
-  bool boolean = false;
   std::string text;               // a number's digits, or a string's value as UTF-8
   std::vector<Json> items;        // an array's
   std::vector<std::string> keys;  // an object's members' names, in order
