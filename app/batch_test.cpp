@@ -295,9 +295,16 @@ TEST(Batch, ReadsFewerFilesAtOnceThanItMayOpen) {
   const Library library = MakeLibrary(dir, 300);
   // One file at a time, every file closed after its scan, or else the limit is reached soon;
   // with 6, what is left beside the standard streams and the engine's stop is 2 files at once.
-  // valgrind keeps descriptors of its own, and tells the program a lower limit: 6 leaves it none.
+  // valgrind keeps descriptors of its own, and tells the program a lower limit: 6 leaves it
+  // none. UndefinedBehaviorSanitizer's runtime needs a pipe to check a pointer, and with no
+  // descriptor left reports a false error.
+#if defined(__SANITIZE_ADDRESS__)
+  constexpr bool kSanitized = true;
+#else
+  constexpr bool kSanitized = false;
+#endif
   for (const unsigned limit : {32u, 6u}) {
-    if (limit == 6 && testing::ToolIsWrapped()) continue;
+    if (limit == 6 && (testing::ToolIsWrapped() || kSanitized)) continue;
     ToolOptions options = Batch();
     options.open_files_limit = limit;
     for (const std::string jobs : {"1", "64"}) {
