@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -182,14 +183,19 @@ TEST(Engine, WritesEveryRecordInOrderWhateverFinishesFirst) {
 }
 
 // A source that gives each name only once the record before it is out: nothing waits for names
-// after its own.
+// after its own. Among the names, more messages in a row than the ring holds, given while every
+// job waits for a name: the slot of the next name not taken then holds a later one.
 TEST(Engine, WritesEachRecordBeforeTheNextNameArrives) {
   for (const int jobs : kJobs) {
     Seen seen;
-    FakeSource source(Numbered(40), seen, /*lockstep=*/true);
+    std::vector<std::string> names = Numbered(40);
+    const std::size_t ring = static_cast<std::size_t>(std::max(jobs, 1)) * kSlotsPerJob;
+    names.insert(names.begin() + 5, ring + 1, "message");
+    FakeSource source(names, seen, /*lockstep=*/true);
     FakeSink sink(seen);
     EXPECT_TRUE(RunFakes(source, seen, sink, jobs)) << jobs;
-    EXPECT_EQ(seen.records, 40u) << jobs;
+    EXPECT_EQ(seen.records, names.size()) << jobs;
+    EXPECT_EQ(seen.ran.size(), 40 - 6) << jobs;  // each file once, every seventh is a message
   }
 }
 
