@@ -167,7 +167,7 @@ TEST_F(CommandLine, MakesNoReportFromAFailedFirstRead) {
 }
 
 TEST_F(CommandLine, MakesNoReportFromAReadThatFailsAfterSomeBytes) {
-  const std::string why_not = testing::WhyNoReadFailure();
+  const std::string why_not = testing::WhyNoSystemCallFilter();
   if (!why_not.empty()) GTEST_SKIP() << why_not;
   // The first read delivers the file's 100 bytes, which hold no end marker; the second, asking
   // for the rest of the 16384-byte window, fails.

@@ -141,6 +141,7 @@ void Engine::StartThreads(std::size_t count) {
       threads_.emplace_back([this, job = (*make_job_)()] { Work(*job); });
     } catch (const std::system_error&) {
       wanted_ = threads_.size();  // no more threads to be had: those there are do the work
+      break;
     }
   }
   if (threads_.size() == wanted_) all_started_.store(true);

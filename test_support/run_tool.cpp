@@ -22,6 +22,7 @@
 #include <iterator>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
 
 namespace id3sniff::testing {
 namespace {
@@ -73,20 +74,31 @@ bool DropPrivileges() {
   return setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0;
 }
 
+// Installs a seccomp filter of rules, run for the system calls of this machine's own kind
+// (others are let through); the data the rules look at is a seccomp_data.
+bool InstallFilter(std::vector<sock_filter> rules) {
+  if (kAuditArch == 0) return false;
+  rules.insert(rules.begin(), {
+                                  BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+                                  BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kAuditArch, 1, 0),
+                                  BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+                                  BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+                              });
+  const sock_fprog program = {static_cast<unsigned short>(rules.size()), rules.data()};
+  return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+         prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
 // Makes every later read(2) or pread(2) of this process that asks for exactly size bytes fail
 // with EIO, as a failing disk would; the program's own first read asks for the whole window, so
 // a file shorter than that fails at the second read, after its bytes were delivered. Reads that
 // must not wait (preadv2) fail with EOPNOTSUPP, as on a file system that cannot tell, so that
 // every file is read with read(2) or pread(2).
 bool FailReadsOf(std::size_t size) {
-  if (kAuditArch == 0 || size > UINT32_MAX) return false;
+  if (size > UINT32_MAX) return false;
   // The low 32 bits of the third argument, on these little-endian machines.
   const auto count_low = static_cast<std::uint32_t>(offsetof(seccomp_data, args[2]));
-  sock_filter filter[] = {
-      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
-      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kAuditArch, 1, 0),
-      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+  return InstallFilter({
       BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_preadv2, 0, 1),
       BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EOPNOTSUPP),
       BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_read, 1, 0),
@@ -95,10 +107,18 @@ bool FailReadsOf(std::size_t size) {
       BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<std::uint32_t>(size), 0, 1),
       BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EIO),
       BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-  };
-  const sock_fprog program = {static_cast<unsigned short>(std::size(filter)), filter};
-  return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
-         prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+  });
+}
+
+// Makes every later thread or process of this one fail to start with EAGAIN, as when the user
+// already runs as many as ulimit -u allows.
+bool RefuseThreads() {
+  return InstallFilter({
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_clone, 1, 0),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_clone3, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EAGAIN),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+  });
 }
 
 // Returns true when a child process can do what setup does.
@@ -133,6 +153,7 @@ bool ChildCan(bool (*setup)()) {
     if (setrlimit(RLIMIT_NOFILE, &limit) != 0) _exit(kSetupFailed);
   }
   if (options.fail_reads_of != 0 && !FailReadsOf(options.fail_reads_of)) _exit(kSetupFailed);
+  if (options.no_threads && !RefuseThreads()) _exit(kSetupFailed);
   std::vector<std::string> words;
   std::string program = options.program.empty() ? ToolPath() : options.program;
   if (const char* wrapper_command = WrapperCommand()) {
@@ -193,9 +214,9 @@ std::string WhyNoPrivilegeDrop() {
   return "running as root without the right to change to another user";
 }
 
-std::string WhyNoReadFailure() {
-  if (ChildCan([] { return FailReadsOf(1); })) return "";
-  return "no seccomp filter can be installed here to make a read fail";
+std::string WhyNoSystemCallFilter() {
+  if (ChildCan([] { return FailReadsOf(1) && RefuseThreads(); })) return "";
+  return "no seccomp filter can be installed here to make a read fail or a thread not start";
 }
 
 std::string WhyNoTerminal() {

@@ -20,6 +20,7 @@ struct ToolOptions {
   std::string stdin_bytes;         // what standard input gives, through a pipe (below 64 KiB)
   bool stderr_terminal = false;    // standard error is a pseudo-terminal
   std::size_t fail_reads_of = 0;   // when not 0, every read(2) asking for this many bytes fails
+  bool no_threads = false;         // no thread can be started, as under a low ulimit -u
   std::string working_dir;         // where the tool runs, when not the tests' own folder
   unsigned open_files_limit = 0;   // when not 0, the most descriptors the tool may have open
 };
@@ -41,9 +42,9 @@ bool ToolIsWrapped();
 
 // Returns an empty string when a child of this process can do what the option needs, or else
 // why not, for a test to skip with: dropping to nobody (as root), making reads fail (a seccomp
-// filter), or a pseudo-terminal.
+// filter, which also keeps threads from starting), or a pseudo-terminal.
 std::string WhyNoPrivilegeDrop();
-std::string WhyNoReadFailure();
+std::string WhyNoSystemCallFilter();
 std::string WhyNoTerminal();
 
 // Runs the program with args after its name, waits for it and returns what it wrote.
