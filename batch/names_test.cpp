@@ -32,6 +32,8 @@ std::atomic<int> entries_hidden{0};
 }  // namespace id3sniff
 
 // The listing's reads, in this test program: the real ones, with the type hidden when asked.
+// The C library's own declaration names its parameter with a name reserved to it.
+// NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name)
 extern "C" dirent64* readdir64(DIR* dir) {
   static const auto real = reinterpret_cast<dirent64* (*)(DIR*)>(dlsym(RTLD_NEXT, "readdir64"));
   dirent64* entry = real(dir);
